@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the screenshots need,
+# only those that are missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config ccache
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
+  libasound2-dev libjack-jackd2-dev jackd2
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth x11-utils imagemagick fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to enable real-time priority; answer no without a prompt.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | "${sudo[@]}" debconf-set-selections
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

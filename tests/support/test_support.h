@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Bytes as the wire shows them: "F0 70 7B 00 29 05 0A F7".
+std::string Hex(const std::vector<uint8_t>& bytes);
+std::string Hex(const uint8_t* bytes, size_t count);
+
+// Where tests leave screenshots and other files worth looking at
+// ($TQX_ARTIFACTS, set by ctest to <build>/screenshots).
+std::filesystem::path ArtifactDir();
+
+}  // namespace testing_support
