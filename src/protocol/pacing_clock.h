@@ -1,0 +1,21 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+// The clock the pacing wait reads. It is monotonic, so a wait ends after its
+// time even across midnight or when the wall clock is set back; tests replace it
+// so that a 48-message transfer does not take 4.8 s.
+class PacingClock {
+ public:
+  virtual ~PacingClock() = default;
+  virtual std::chrono::nanoseconds Now() = 0;
+
+  static PacingClock& Current();
+  // Installs a replacement (not owned); nullptr restores the steady clock.
+  static void Install(PacingClock* clock);
+};
+
+// Spins, without processing window messages, until a reading of the clock lies
+// more than the given time after the first one.
+void SpinWait(PacingClock& clock, uint32_t milliseconds);

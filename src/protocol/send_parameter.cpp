@@ -1,0 +1,12 @@
+#include "app/form1.h"
+#include "midi/midi_output.h"
+#include "protocol/pacing_clock.h"
+#include "protocol/parameter_message.h"
+
+void TForm1::SendParameter(int device, int parameter, int value) {
+  const ParameterMessage message = BuildParameterMessage(device, parameter, value);
+  MidiOutput1->PutLong(message.data(), static_cast<uint16_t>(message.size()));
+  PacingWait(100);
+}
+
+void TForm1::PacingWait(uint32_t milliseconds) { SpinWait(PacingClock::Current(), milliseconds); }
