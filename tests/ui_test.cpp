@@ -275,7 +275,7 @@ TEST_F(Controls, TimerTicksRunTheHandlerAndReportErrors) {
   };
   timer.SetInterval(5);
   timer.SetEnabled(true);
-  QTest::qWaitFor([&] { return ticks >= 3; }, 2000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, 2000));
   timer.SetEnabled(false);
   const int stopped = ticks;
   QTest::qWait(30);

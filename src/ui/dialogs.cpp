@@ -31,7 +31,9 @@ bool QtDialogs::ExecuteFileDialog(TFileDialog& dialog) {
   QFileDialog box(QApplication::activeWindow(), QString::fromStdString(dialog.Title));
   const bool save = dialog.DialogKind() == TFileDialog::Kind::Save;
   box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  box.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // A typed name is taken as it stands, even for opening: the loader reports a
+  // file it cannot read.
+  box.setFileMode(QFileDialog::AnyFile);
   box.setOption(QFileDialog::DontConfirmOverwrite, true);
   const QStringList filters = QtFilters(dialog.Filter);
   box.setNameFilters(filters);
