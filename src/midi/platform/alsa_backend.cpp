@@ -1,0 +1,479 @@
+#include "midi/platform/alsa_backend.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "midi/platform/backend_support.h"
+#include "midi/platform/midi_streams.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// SysEx goes out in events of at most this many bytes, as ALSA's own encoder
+// cuts it; a receiving MIDI port writes the pieces back to back.
+constexpr size_t kSysexPiece = 256;
+
+MMRESULT SndError(std::string_view what, int err) {
+  return MidiErrorCode("Cannot " + std::string(what) + " - " + snd_strerror(err));
+}
+
+struct SeqDevice {
+  int client = 0;
+  int port = 0;
+  std::string name;
+  WORD technology = MOD_MIDIPORT;
+};
+
+WORD Technology(unsigned type) {
+  constexpr unsigned kSynth = SND_SEQ_PORT_TYPE_SYNTH | SND_SEQ_PORT_TYPE_DIRECT_SAMPLE |
+                              SND_SEQ_PORT_TYPE_SAMPLE | SND_SEQ_PORT_TYPE_SYNTHESIZER;
+  // A synthesizer on a sound card is still a synthesizer, not a way out.
+  if (type & kSynth) return MOD_SYNTH;
+  // A port only in software ("Midi Through", an application's port) leads to no
+  // interface; reporting it as a MIDI port would open it before the real one.
+  constexpr unsigned kWire = SND_SEQ_PORT_TYPE_HARDWARE | SND_SEQ_PORT_TYPE_PORT;
+  if ((type & SND_SEQ_PORT_TYPE_SOFTWARE) && !(type & kWire)) return MOD_SYNTH;
+  return MOD_MIDIPORT;
+}
+
+struct OutState {
+  int own_port = -1;
+  MidiOutClient* client = nullptr;
+
+  std::mutex send_mutex;  // one sender at a time: stream and encoder
+  MidiOutStream stream{kSysexPiece};
+  snd_midi_event_t* encoder = nullptr;
+
+  std::mutex done_mutex;
+  std::deque<MIDIHDR*> done;  // sent, Done not yet reported
+  bool closed = false;        // set on the backend thread by the close
+
+  ~OutState() {
+    if (encoder) snd_midi_event_free(encoder);
+  }
+};
+
+struct InState {
+  explicit InState(MidiInClient& in_client) : stream(in_client) {}
+  int own_port = -1;
+  // Backend thread only.
+  MidiInStream stream;
+  bool started = false;
+  Clock::time_point start;
+};
+
+struct OutPort final : MidiBackend::Port {
+  std::shared_ptr<OutState> state;
+};
+
+struct InPort final : MidiBackend::Port {
+  std::shared_ptr<InState> state;
+};
+
+DWORD Stamp(const InState& in, Clock::time_point when) {
+  return static_cast<DWORD>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(when - in.start).count());
+}
+
+class AlsaMidiBackend final : public MidiBackend {
+ public:
+  ~AlsaMidiBackend() override;
+
+  bool Open(std::string& why);
+
+  std::string Name() const override { return "alsa"; }
+
+  UINT OutGetNumDevs() override;
+  MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
+  MMRESULT OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) override;
+  MMRESULT OutClose(Port& port) override;
+  MMRESULT OutShortMsg(Port& port, DWORD message) override;
+  MMRESULT OutLongMsg(Port& port, MIDIHDR& header) override;
+
+  UINT InGetNumDevs() override;
+  MMRESULT InGetDevCaps(UINT device, MIDIINCAPSA& caps) override;
+  MMRESULT InOpen(UINT device, MidiInClient& client, std::unique_ptr<Port>& port) override;
+  MMRESULT InClose(Port& port) override;
+  MMRESULT InAddBuffer(Port& port, MIDIHDR& header) override;
+  MMRESULT InStart(Port& port) override;
+  MMRESULT InStop(Port& port) override;
+  MMRESULT InReset(Port& port) override;
+
+ private:
+  struct Received {
+    int port;
+    std::vector<BYTE> bytes;
+  };
+
+  void Refresh();
+  bool FindOutput(UINT device, SeqDevice& found);
+  int CreatePort(const std::string& name, unsigned caps);
+  MMRESULT Send(OutState& out, const BYTE* bytes, size_t count);
+  void DeliverDone(OutState& out);
+  void Serve();
+
+  snd_seq_t* seq_ = nullptr;
+  int own_client_ = -1;
+  std::mutex seq_mutex_;  // every call on seq_
+
+  std::mutex devices_mutex_;
+  std::vector<SeqDevice> outputs_;
+  std::vector<SeqDevice> inputs_;
+  int ports_made_ = 0;  // under seq_mutex_
+
+  BackendThread thread_;
+  // Backend thread only.
+  snd_midi_event_t* decoder_ = nullptr;
+  std::map<int, std::shared_ptr<InState>> inputs_by_port_;
+};
+
+bool AlsaMidiBackend::Open(std::string& why) {
+  int err = snd_seq_open(&seq_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
+  if (err < 0) {
+    seq_ = nullptr;
+    why = std::string("Cannot open sequencer - ") + snd_strerror(err);
+    return false;
+  }
+  if ((err = snd_seq_set_client_name(seq_, kAlsaClientName)) < 0) {
+    why = std::string("Cannot name client - ") + snd_strerror(err);
+    return false;
+  }
+  own_client_ = snd_seq_client_id(seq_);
+  if ((err = snd_midi_event_new(16, &decoder_)) < 0) {
+    why = std::string("Cannot create decoder - ") + snd_strerror(err);
+    return false;
+  }
+  snd_midi_event_no_status(decoder_, 1);  // every message with its status byte
+  const int count = snd_seq_poll_descriptors_count(seq_, POLLIN);
+  std::vector<pollfd> fds(std::max(count, 0));
+  fds.resize(std::max(snd_seq_poll_descriptors(seq_, fds.data(), fds.size(), POLLIN), 0));
+  return thread_.Start(
+      std::move(fds), [this] { Serve(); }, why);
+}
+
+AlsaMidiBackend::~AlsaMidiBackend() {
+  thread_.Stop();
+  if (decoder_) snd_midi_event_free(decoder_);
+  if (seq_) snd_seq_close(seq_);
+}
+
+// ---- devices ----
+
+void AlsaMidiBackend::Refresh() {
+  std::vector<SeqDevice> outputs;
+  std::vector<SeqDevice> inputs;
+  {
+    std::lock_guard lock(seq_mutex_);
+    snd_seq_client_info_t* client_info;
+    snd_seq_port_info_t* port_info;
+    snd_seq_client_info_alloca(&client_info);
+    snd_seq_port_info_alloca(&port_info);
+    snd_seq_client_info_set_client(client_info, -1);
+    while (snd_seq_query_next_client(seq_, client_info) >= 0) {
+      const int client = snd_seq_client_info_get_client(client_info);
+      if (client == own_client_) continue;
+      const std::string client_name = snd_seq_client_info_get_name(client_info);
+      snd_seq_port_info_set_client(port_info, client);
+      snd_seq_port_info_set_port(port_info, -1);
+      while (snd_seq_query_next_port(seq_, port_info) >= 0) {
+        const int port = snd_seq_port_info_get_port(port_info);
+        if (client == SND_SEQ_CLIENT_SYSTEM &&
+            (port == SND_SEQ_PORT_SYSTEM_TIMER || port == SND_SEQ_PORT_SYSTEM_ANNOUNCE)) {
+          continue;
+        }
+        const unsigned caps = snd_seq_port_info_get_capability(port_info);
+        if (caps & SND_SEQ_PORT_CAP_NO_EXPORT) continue;  // not for others to connect
+        SeqDevice device{client, port, client_name + ":" + snd_seq_port_info_get_name(port_info),
+                         Technology(snd_seq_port_info_get_type(port_info))};
+        constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+        constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+        if ((caps & kWritable) == kWritable) outputs.push_back(device);
+        if ((caps & kReadable) == kReadable) inputs.push_back(device);
+      }
+    }
+  }
+  const auto by_address = [](const SeqDevice& a, const SeqDevice& b) {
+    return std::tie(a.client, a.port) < std::tie(b.client, b.port);
+  };
+  std::sort(outputs.begin(), outputs.end(), by_address);
+  std::sort(inputs.begin(), inputs.end(), by_address);
+  std::lock_guard lock(devices_mutex_);
+  outputs_ = std::move(outputs);
+  inputs_ = std::move(inputs);
+}
+
+UINT AlsaMidiBackend::OutGetNumDevs() {
+  Refresh();
+  std::lock_guard lock(devices_mutex_);
+  return static_cast<UINT>(outputs_.size());
+}
+
+UINT AlsaMidiBackend::InGetNumDevs() {
+  Refresh();
+  std::lock_guard lock(devices_mutex_);
+  return static_cast<UINT>(inputs_.size());
+}
+
+// The mapper stands for the first output device.
+bool AlsaMidiBackend::FindOutput(UINT device, SeqDevice& found) {
+  std::lock_guard lock(devices_mutex_);
+  const size_t index = device == MIDI_MAPPER ? 0 : device;
+  if (index >= outputs_.size()) return false;
+  found = outputs_[index];
+  return true;
+}
+
+MMRESULT AlsaMidiBackend::OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) {
+  SeqDevice found;
+  if (!FindOutput(device, found)) return MMSYSERR_BADDEVICEID;
+  caps = device == MIDI_MAPPER ? PortOutCaps("ALSA MIDI Mapper", MOD_MAPPER)
+                               : PortOutCaps(found.name, found.technology);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaMidiBackend::InGetDevCaps(UINT device, MIDIINCAPSA& caps) {
+  std::lock_guard lock(devices_mutex_);
+  if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
+  caps = PortInCaps(inputs_[device].name);
+  return MMSYSERR_NOERROR;
+}
+
+// Under seq_mutex_. The port number, or a negative error.
+int AlsaMidiBackend::CreatePort(const std::string& name, unsigned caps) {
+  return snd_seq_create_simple_port(seq_, name.c_str(), caps,
+                                    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+}
+
+// ---- output ----
+
+MMRESULT AlsaMidiBackend::OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) {
+  SeqDevice target;
+  if (!FindOutput(device, target)) return MMSYSERR_BADDEVICEID;
+  auto out = std::make_shared<OutState>();
+  out->client = &client;
+  if (int err = snd_midi_event_new(kSysexPiece, &out->encoder); err < 0) {
+    out->encoder = nullptr;
+    return SndError("create encoder", err);
+  }
+  std::lock_guard lock(seq_mutex_);
+  const int own = CreatePort("midi_out_" + std::to_string(++ports_made_),
+                             SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ);
+  if (own < 0) return SndError("create port", own);
+  if (int err = snd_seq_connect_to(seq_, own, target.client, target.port); err < 0) {
+    snd_seq_delete_simple_port(seq_, own);
+    return SndError("connect to " + target.name, err);
+  }
+  out->own_port = own;
+  auto opened = std::make_unique<OutPort>();
+  opened->state = std::move(out);
+  port = std::move(opened);
+  return MMSYSERR_NOERROR;
+}
+
+// Under out.send_mutex. One whole message, or one piece of a SysEx.
+MMRESULT AlsaMidiBackend::Send(OutState& out, const BYTE* bytes, size_t count) {
+  snd_seq_event_t event;
+  snd_seq_ev_clear(&event);
+  if (bytes[0] == 0xF0 || bytes[0] < 0x80 || bytes[0] == 0xF7) {
+    snd_seq_ev_set_sysex(&event, count, const_cast<BYTE*>(bytes));
+  } else {
+    snd_midi_event_reset_encode(out.encoder);
+    if (snd_midi_event_encode(out.encoder, bytes, static_cast<long>(count), &event) < 0 ||
+        event.type == SND_SEQ_EVENT_NONE) {
+      return MMSYSERR_NOERROR;  // undefined status bytes have no event to travel in
+    }
+  }
+  snd_seq_ev_set_source(&event, out.own_port);
+  snd_seq_ev_set_subs(&event);
+  snd_seq_ev_set_direct(&event);
+  std::lock_guard lock(seq_mutex_);
+  if (int err = snd_seq_event_output_direct(seq_, &event); err < 0) return SndError("send", err);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaMidiBackend::OutShortMsg(Port& port, DWORD message) {
+  OutState& out = *static_cast<OutPort&>(port).state;
+  std::lock_guard lock(out.send_mutex);
+  MMRESULT result = MMSYSERR_NOERROR;
+  out.stream.Short(message, [&](const BYTE* bytes, size_t count) {
+    if (!result) result = Send(out, bytes, count);
+  });
+  return result;
+}
+
+MMRESULT AlsaMidiBackend::OutLongMsg(Port& port, MIDIHDR& header) {
+  const std::shared_ptr<OutState>& out = static_cast<OutPort&>(port).state;
+  {
+    std::lock_guard lock(out->send_mutex);
+    MMRESULT result = MMSYSERR_NOERROR;
+    out->stream.Long(reinterpret_cast<const BYTE*>(header.lpData), header.dwBufferLength,
+                     [&](const BYTE* bytes, size_t count) {
+                       if (!result) result = Send(*out, bytes, count);
+                     });
+    if (result) return result;
+  }
+  {
+    std::lock_guard lock(out->done_mutex);
+    out->done.push_back(&header);
+  }
+  thread_.Post([this, out] { DeliverDone(*out); });
+  return MMSYSERR_NOERROR;
+}
+
+// Backend thread.
+void AlsaMidiBackend::DeliverDone(OutState& out) {
+  std::deque<MIDIHDR*> done;
+  {
+    std::lock_guard lock(out.done_mutex);
+    if (out.closed) return;
+    done.swap(out.done);
+  }
+  for (MIDIHDR* header : done) out.client->Done(header);
+}
+
+MMRESULT AlsaMidiBackend::OutClose(Port& port) {
+  const std::shared_ptr<OutState>& out = static_cast<OutPort&>(port).state;
+  thread_.Run([&] {
+    DeliverDone(*out);
+    std::lock_guard lock(out->done_mutex);
+    out->closed = true;
+  });
+  std::lock_guard lock(seq_mutex_);
+  if (int err = snd_seq_delete_simple_port(seq_, out->own_port); err < 0) {
+    return SndError("delete port", err);
+  }
+  return MMSYSERR_NOERROR;
+}
+
+// ---- input ----
+
+MMRESULT AlsaMidiBackend::InOpen(UINT device, MidiInClient& client, std::unique_ptr<Port>& port) {
+  SeqDevice source;
+  {
+    std::lock_guard lock(devices_mutex_);
+    if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
+    source = inputs_[device];
+  }
+  auto in = std::make_shared<InState>(client);
+  {
+    std::lock_guard lock(seq_mutex_);
+    const int own = CreatePort("midi_in_" + std::to_string(++ports_made_),
+                               SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE);
+    if (own < 0) return SndError("create port", own);
+    if (int err = snd_seq_connect_from(seq_, own, source.client, source.port); err < 0) {
+      snd_seq_delete_simple_port(seq_, own);
+      return SndError("connect from " + source.name, err);
+    }
+    in->own_port = own;
+  }
+  thread_.Run([&] { inputs_by_port_[in->own_port] = in; });
+  auto opened = std::make_unique<InPort>();
+  opened->state = std::move(in);
+  port = std::move(opened);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaMidiBackend::InClose(Port& port) {
+  const std::shared_ptr<InState>& in = static_cast<InPort&>(port).state;
+  MMRESULT result = MMSYSERR_NOERROR;
+  thread_.Run([&] {
+    if (in->stream.Buffers() > 0) {
+      result = MIDIERR_STILLPLAYING;
+      return;
+    }
+    inputs_by_port_.erase(in->own_port);
+    in->stream.Detach();
+  });
+  if (result) return result;
+  std::lock_guard lock(seq_mutex_);
+  if (int err = snd_seq_delete_simple_port(seq_, in->own_port); err < 0) {
+    return SndError("delete port", err);
+  }
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaMidiBackend::InAddBuffer(Port& port, MIDIHDR& header) {
+  InState& in = *static_cast<InPort&>(port).state;
+  thread_.Run([&] { in.stream.AddBuffer(&header); });
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaMidiBackend::InStart(Port& port) {
+  InState& in = *static_cast<InPort&>(port).state;
+  thread_.Run([&] {
+    if (in.started) return;
+    in.started = true;
+    in.start = Clock::now();
+  });
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaMidiBackend::InStop(Port& port) {
+  InState& in = *static_cast<InPort&>(port).state;
+  thread_.Run([&] {
+    if (in.started) in.stream.Stop(Stamp(in, Clock::now()));
+    in.started = false;
+  });
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaMidiBackend::InReset(Port& port) {
+  InState& in = *static_cast<InPort&>(port).state;
+  thread_.Run([&] {
+    in.stream.Reset(in.started ? Stamp(in, Clock::now()) : 0);
+    in.started = false;
+  });
+  return MMSYSERR_NOERROR;
+}
+
+// Backend thread: everything the sequencer holds for us, then the callbacks,
+// outside the lock.
+void AlsaMidiBackend::Serve() {
+  std::vector<Received> received;
+  {
+    std::lock_guard lock(seq_mutex_);
+    for (;;) {
+      snd_seq_event_t* event = nullptr;
+      const int err = snd_seq_event_input(seq_, &event);
+      if (err == -ENOSPC) continue;  // our queue overran and events were lost; read on
+      if (err < 0) break;            // -EAGAIN: nothing more
+      if (!event || !inputs_by_port_.count(event->dest.port)) continue;
+      Received item{event->dest.port, {}};
+      if (event->type == SND_SEQ_EVENT_SYSEX) {
+        const auto* data = static_cast<const BYTE*>(event->data.ext.ptr);
+        item.bytes.assign(data, data + event->data.ext.len);
+      } else {
+        BYTE bytes[16];
+        const long count = snd_midi_event_decode(decoder_, bytes, sizeof bytes, event);
+        if (count <= 0) continue;  // not MIDI: announcements and the like
+        item.bytes.assign(bytes, bytes + count);
+      }
+      received.push_back(std::move(item));
+    }
+  }
+  const Clock::time_point now = Clock::now();
+  for (const Received& item : received) {
+    auto found = inputs_by_port_.find(item.port);
+    if (found == inputs_by_port_.end()) continue;  // closed by an earlier callback
+    const std::shared_ptr<InState> in = found->second;
+    if (!in->started) continue;
+    in->stream.Receive(item.bytes.data(), item.bytes.size(), Stamp(*in, now));
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<MidiBackend> OpenAlsaMidiBackend(std::string& why) {
+  auto backend = std::make_unique<AlsaMidiBackend>();
+  if (!backend->Open(why)) return nullptr;
+  return backend;
+}

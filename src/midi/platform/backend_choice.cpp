@@ -1,0 +1,13 @@
+#include "midi/platform/backend_choice.h"
+
+#include "midi/platform/alsa_backend.h"
+#include "midi/platform/jack_backend.h"
+
+std::unique_ptr<MidiBackend> ChooseMidiBackend(std::string* why) {
+  std::string alsa_why;
+  if (auto alsa = OpenAlsaMidiBackend(alsa_why)) return alsa;
+  std::string jack_why;
+  if (auto jack = OpenJackMidiBackend(jack_why)) return jack;
+  if (why) *why = alsa_why + "; " + jack_why;
+  return MakeNoneMidiBackend();
+}

@@ -1,0 +1,590 @@
+#include "midi/platform/jack_backend.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "midi/platform/backend_support.h"
+#include "midi/platform/midi_streams.h"
+#include "midi/platform/spsc_ring.h"
+
+namespace {
+
+constexpr size_t kMaxOpen = 16;  // ports per direction open at once
+constexpr size_t kRingBytes = size_t{1} << 16;
+// SysEx goes out in events of at most this many bytes: a bigger one might not
+// fit the MIDI buffer of a short JACK period at all.
+constexpr size_t kMaxEvent = 256;
+// How long opening and closing wait for the process callback, so that a
+// stalled server cannot hang the editor.
+constexpr auto kCycleLimit = std::chrono::seconds(2);
+
+// What the process callback puts in an input ring before the event's bytes.
+struct InRecord {
+  uint32_t frame;
+  uint16_t size;
+  uint16_t unused;
+};
+
+struct OutState {
+  size_t slot = 0;
+  jack_port_t* port = nullptr;
+  MidiOutClient* client = nullptr;
+  SpscRing ring{kRingBytes};          // records: uint16_t size, then the bytes
+  std::atomic<uint64_t> consumed{0};  // record bytes the process callback has taken
+
+  std::mutex mutex;  // the writing side of ring, and everything below
+  std::condition_variable changed;
+  MidiOutStream stream{kMaxEvent};
+  std::deque<std::vector<BYTE>> waiting;  // records that found no room in ring yet
+  uint64_t queued = 0;                    // record bytes ever queued
+  // A header is done once consumed reaches its number.
+  std::deque<std::pair<uint64_t, MIDIHDR*>> in_flight;
+  bool closed = false;
+
+  bool Drained() const {
+    return waiting.empty() && in_flight.empty() &&
+           consumed.load(std::memory_order_acquire) == queued;
+  }
+};
+
+struct InState {
+  explicit InState(MidiInClient& in_client) : stream(in_client) {}
+  size_t slot = 0;
+  jack_port_t* port = nullptr;
+  SpscRing ring{kRingBytes};  // records: InRecord, then the bytes
+  // Backend thread only.
+  MidiInStream stream;
+  bool started = false;
+  jack_nframes_t start_frame = 0;
+  jack_nframes_t rate = 48000;
+};
+
+struct OutPort final : MidiBackend::Port {
+  std::shared_ptr<OutState> state;
+};
+
+struct InPort final : MidiBackend::Port {
+  std::shared_ptr<InState> state;
+};
+
+// Milliseconds since the start; an event of the cycle the start fell in counts as 0.
+DWORD Stamp(const InState& in, jack_nframes_t frame) {
+  const auto frames = static_cast<int32_t>(frame - in.start_frame);
+  return frames <= 0 ? 0 : static_cast<DWORD>(uint64_t(frames) * 1000 / in.rate);
+}
+
+std::string StatusText(jack_status_t status) {
+  if (status & JackServerFailed) return "no JACK server is running";
+  if (status & JackServerError) return "the JACK server did not answer";
+  if (status & JackVersionError) return "the JACK server speaks another protocol version";
+  if (status & JackShmFailure) return "no access to JACK's shared memory";
+  if (status & JackInitFailure) return "the client could not be initialised";
+  return "JACK status " + std::to_string(static_cast<int>(status));
+}
+
+std::string ConnectError(int err) {
+  return err > 0 ? std::strerror(err) : "the port is gone or refused the connection";
+}
+
+MMRESULT ServerGone(std::string_view what) {
+  return MidiErrorCode("Cannot " + std::string(what) + " - the JACK server has stopped");
+}
+
+// Process thread. Moves whole events from the ring into the port's buffer for
+// this cycle; what does not fit waits for the next one.
+bool SendOut(OutState& out, jack_nframes_t frames) noexcept {
+  void* buffer = jack_port_get_buffer(out.port, frames);
+  jack_midi_clear_buffer(buffer);
+  uint64_t taken = 0;
+  bool reserved = false;
+  uint16_t size;
+  while (out.ring.Peek(&size, sizeof size)) {
+    jack_midi_data_t* data = jack_midi_event_reserve(buffer, 0, size);
+    if (!data && reserved) break;
+    out.ring.Skip(sizeof size);
+    if (data) {
+      out.ring.Read(data, size);
+      reserved = true;
+    } else {
+      out.ring.Skip(size);  // bigger than an empty buffer: it would block the port for ever
+    }
+    taken += sizeof size + size;
+  }
+  if (taken) out.consumed.fetch_add(taken, std::memory_order_release);
+  return taken > 0;
+}
+
+// Process thread. Copies the cycle's events into the ring; what finds no room is lost.
+bool TakeIn(InState& in, jack_nframes_t frames, jack_nframes_t cycle_start) noexcept {
+  void* buffer = jack_port_get_buffer(in.port, frames);
+  const uint32_t count = jack_midi_get_event_count(buffer);
+  bool wrote = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    jack_midi_event_t event;
+    if (jack_midi_event_get(&event, buffer, i) != 0) continue;
+    if (event.size == 0 || event.size > 0xFFFF) continue;
+    const InRecord record{cycle_start + event.time, static_cast<uint16_t>(event.size), 0};
+    wrote |= in.ring.Write(&record, sizeof record, event.buffer, event.size);
+  }
+  return wrote;
+}
+
+class JackMidiBackend final : public MidiBackend {
+ public:
+  ~JackMidiBackend() override;
+
+  bool Open(std::string& why);
+
+  std::string Name() const override { return "jack"; }
+
+  UINT OutGetNumDevs() override;
+  MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
+  MMRESULT OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) override;
+  MMRESULT OutClose(Port& port) override;
+  MMRESULT OutShortMsg(Port& port, DWORD message) override;
+  MMRESULT OutLongMsg(Port& port, MIDIHDR& header) override;
+
+  UINT InGetNumDevs() override;
+  MMRESULT InGetDevCaps(UINT device, MIDIINCAPSA& caps) override;
+  MMRESULT InOpen(UINT device, MidiInClient& client, std::unique_ptr<Port>& port) override;
+  MMRESULT InClose(Port& port) override;
+  MMRESULT InAddBuffer(Port& port, MIDIHDR& header) override;
+  MMRESULT InStart(Port& port) override;
+  MMRESULT InStop(Port& port) override;
+  MMRESULT InReset(Port& port) override;
+
+ private:
+  template <class State>
+  using Slots = std::array<std::atomic<State*>, kMaxOpen>;
+
+  static int ProcessCallback(jack_nframes_t frames, void* self);
+  static void ShutdownCallback(void* self);
+  int Process(jack_nframes_t frames) noexcept;
+
+  bool Dead() const { return dead_.load(std::memory_order_acquire); }
+  std::vector<std::string> ListPorts(unsigned long flags);
+  bool FindOutput(UINT device, std::string& name);
+  template <class State>
+  static std::atomic<State*>* FreeSlot(Slots<State>& table);
+  template <class State>
+  void Unpublish(std::atomic<State*>& slot);
+  void WaitForNewCycle();
+  jack_port_t* Register(const char* kind, unsigned long flags);
+  void Queue(OutState& out, const BYTE* bytes, size_t count);
+  void Pump(OutState& out);
+  void DeliverDone(OutState& out);
+  void Serve();
+  jack_nframes_t Now() const { return Dead() ? 0 : jack_frame_time(client_); }
+
+  jack_client_t* client_ = nullptr;
+  std::atomic<bool> dead_{false};
+  Slots<OutState> out_slots_{};
+  Slots<InState> in_slots_{};
+  std::atomic<uint64_t> entered_{0};  // process cycles begun
+  std::atomic<uint64_t> left_{0};     // process cycles finished
+
+  std::mutex ports_mutex_;  // choice of slots and of our port names
+  int ports_made_ = 0;
+
+  std::mutex devices_mutex_;
+  std::vector<std::string> outputs_;
+  std::vector<std::string> inputs_;
+
+  BackendThread thread_;
+  // Backend thread only.
+  std::vector<std::shared_ptr<OutState>> outs_;
+  std::vector<std::shared_ptr<InState>> ins_;
+  std::vector<BYTE> scratch_;
+};
+
+bool JackMidiBackend::Open(std::string& why) {
+  jack_status_t status{};
+  client_ = jack_client_open(kJackClientName, JackNoStartServer, &status);
+  if (!client_) {
+    why = "Cannot open JACK client - " + StatusText(status);
+    return false;
+  }
+  jack_set_process_callback(client_, &ProcessCallback, this);
+  jack_on_shutdown(client_, &ShutdownCallback, this);
+  if (!thread_.Start(
+          {}, [this] { Serve(); }, why))
+    return false;
+  if (jack_activate(client_) != 0) {
+    why = "Cannot activate JACK client - the server refused";
+    return false;
+  }
+  return true;
+}
+
+JackMidiBackend::~JackMidiBackend() {
+  if (client_ && !Dead()) jack_deactivate(client_);
+  thread_.Stop();
+  if (client_) jack_client_close(client_);
+}
+
+int JackMidiBackend::ProcessCallback(jack_nframes_t frames, void* self) {
+  return static_cast<JackMidiBackend*>(self)->Process(frames);
+}
+
+// Called as a signal handler would be: only an atomic store and a write().
+void JackMidiBackend::ShutdownCallback(void* self) {
+  auto* backend = static_cast<JackMidiBackend*>(self);
+  backend->dead_.store(true, std::memory_order_release);
+  backend->thread_.Wake();
+}
+
+// Process thread: no lock, no allocation. The slots are read after entered_ is
+// counted, so a port that Unpublish cleared is not picked up by a later cycle.
+int JackMidiBackend::Process(jack_nframes_t frames) noexcept {
+  entered_.fetch_add(1);
+  bool wake = false;
+  for (auto& slot : out_slots_) {
+    if (OutState* out = slot.load()) wake |= SendOut(*out, frames);
+  }
+  const jack_nframes_t cycle_start = jack_last_frame_time(client_);
+  for (auto& slot : in_slots_) {
+    if (InState* in = slot.load()) wake |= TakeIn(*in, frames, cycle_start);
+  }
+  if (wake) thread_.Wake();
+  left_.fetch_add(1, std::memory_order_release);
+  return 0;
+}
+
+template <class State>
+std::atomic<State*>* JackMidiBackend::FreeSlot(Slots<State>& table) {
+  for (auto& slot : table) {
+    if (!slot.load()) return &slot;
+  }
+  return nullptr;
+}
+
+// Takes a port away from the process callback and waits out a cycle that may
+// still be using it.
+template <class State>
+void JackMidiBackend::Unpublish(std::atomic<State*>& slot) {
+  slot.store(nullptr);
+  const uint64_t entered = entered_.load();
+  while (left_.load(std::memory_order_acquire) < entered && !Dead()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// A connection made or broken counts from the first cycle that begins after
+// the request: wait until one has run, so that nothing sent right after opening
+// is lost and nothing stale is read after closing.
+void JackMidiBackend::WaitForNewCycle() {
+  const uint64_t target = entered_.load() + 2;
+  const auto deadline = std::chrono::steady_clock::now() + kCycleLimit;
+  while (left_.load(std::memory_order_acquire) < target && !Dead() &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// ---- devices ----
+
+std::vector<std::string> JackMidiBackend::ListPorts(unsigned long flags) {
+  std::vector<std::string> names;
+  if (Dead()) return names;
+  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  if (!ports) return names;
+  for (const char** name = ports; *name; ++name) {
+    jack_port_t* port = jack_port_by_name(client_, *name);
+    if (port && jack_port_is_mine(client_, port)) continue;
+    names.emplace_back(*name);
+  }
+  jack_free(ports);
+  return names;
+}
+
+UINT JackMidiBackend::OutGetNumDevs() {
+  std::vector<std::string> names = ListPorts(JackPortIsInput);
+  std::lock_guard lock(devices_mutex_);
+  outputs_ = std::move(names);
+  return static_cast<UINT>(outputs_.size());
+}
+
+UINT JackMidiBackend::InGetNumDevs() {
+  std::vector<std::string> names = ListPorts(JackPortIsOutput);
+  std::lock_guard lock(devices_mutex_);
+  inputs_ = std::move(names);
+  return static_cast<UINT>(inputs_.size());
+}
+
+// The mapper stands for the first output device.
+bool JackMidiBackend::FindOutput(UINT device, std::string& name) {
+  std::lock_guard lock(devices_mutex_);
+  const size_t index = device == MIDI_MAPPER ? 0 : device;
+  if (index >= outputs_.size()) return false;
+  name = outputs_[index];
+  return true;
+}
+
+MMRESULT JackMidiBackend::OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) {
+  std::string name;
+  if (!FindOutput(device, name)) return MMSYSERR_BADDEVICEID;
+  caps = device == MIDI_MAPPER ? PortOutCaps("JACK MIDI Mapper", MOD_MAPPER)
+                               : PortOutCaps(name, MOD_MIDIPORT);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::InGetDevCaps(UINT device, MIDIINCAPSA& caps) {
+  std::lock_guard lock(devices_mutex_);
+  if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
+  caps = PortInCaps(inputs_[device]);
+  return MMSYSERR_NOERROR;
+}
+
+// Under ports_mutex_.
+jack_port_t* JackMidiBackend::Register(const char* kind, unsigned long flags) {
+  const std::string name = std::string("midi_") + kind + "_" + std::to_string(++ports_made_);
+  return jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, flags, 0);
+}
+
+// ---- output ----
+
+MMRESULT JackMidiBackend::OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) {
+  std::string target;
+  if (!FindOutput(device, target)) return MMSYSERR_BADDEVICEID;
+  if (Dead()) return ServerGone("open port");
+  auto out = std::make_shared<OutState>();
+  out->client = &client;
+  std::lock_guard lock(ports_mutex_);
+  std::atomic<OutState*>* slot = FreeSlot(out_slots_);
+  if (!slot) return MidiErrorCode("Cannot open port - too many ports are open");
+  out->slot = static_cast<size_t>(slot - out_slots_.data());
+  out->port = Register("out", JackPortIsOutput);
+  if (!out->port) return MidiErrorCode("Cannot register port - the JACK server refused");
+  const int err = jack_connect(client_, jack_port_name(out->port), target.c_str());
+  if (err != 0 && err != EEXIST) {
+    jack_port_unregister(client_, out->port);
+    return MidiErrorCode("Cannot connect to " + target + " - " + ConnectError(err));
+  }
+  thread_.Run([&] { outs_.push_back(out); });
+  slot->store(out.get());
+  WaitForNewCycle();
+  auto opened = std::make_unique<OutPort>();
+  opened->state = std::move(out);
+  port = std::move(opened);
+  return MMSYSERR_NOERROR;
+}
+
+// Under out.mutex. Records keep their order: none overtakes one still waiting.
+void JackMidiBackend::Queue(OutState& out, const BYTE* bytes, size_t count) {
+  const auto size = static_cast<uint16_t>(count);
+  out.queued += sizeof size + count;
+  if (out.waiting.empty() && out.ring.Write(&size, sizeof size, bytes, count)) return;
+  std::vector<BYTE> record(sizeof size + count);
+  std::memcpy(record.data(), &size, sizeof size);
+  std::memcpy(record.data() + sizeof size, bytes, count);
+  out.waiting.push_back(std::move(record));
+}
+
+// Under out.mutex.
+void JackMidiBackend::Pump(OutState& out) {
+  while (!out.waiting.empty()) {
+    const std::vector<BYTE>& record = out.waiting.front();
+    if (!out.ring.Write(record.data(), record.size())) return;
+    out.waiting.pop_front();
+  }
+}
+
+MMRESULT JackMidiBackend::OutShortMsg(Port& port, DWORD message) {
+  if (Dead()) return ServerGone("send");
+  OutState& out = *static_cast<OutPort&>(port).state;
+  std::lock_guard lock(out.mutex);
+  out.stream.Short(message, [&](const BYTE* bytes, size_t count) { Queue(out, bytes, count); });
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::OutLongMsg(Port& port, MIDIHDR& header) {
+  if (Dead()) return ServerGone("send");
+  OutState& out = *static_cast<OutPort&>(port).state;
+  {
+    std::lock_guard lock(out.mutex);
+    out.stream.Long(reinterpret_cast<const BYTE*>(header.lpData), header.dwBufferLength,
+                    [&](const BYTE* bytes, size_t count) { Queue(out, bytes, count); });
+    out.in_flight.emplace_back(out.queued, &header);
+  }
+  thread_.Wake();  // a message with nothing to send is done at once
+  return MMSYSERR_NOERROR;
+}
+
+// Backend thread. Refills the ring and reports the headers whose bytes the
+// process callback has taken (all of them once the server is gone).
+void JackMidiBackend::DeliverDone(OutState& out) {
+  std::vector<MIDIHDR*> done;
+  {
+    std::lock_guard lock(out.mutex);
+    if (out.closed) return;
+    if (Dead()) {
+      out.waiting.clear();
+    } else {
+      Pump(out);
+    }
+    const uint64_t consumed = out.consumed.load(std::memory_order_acquire);
+    while (!out.in_flight.empty() && (Dead() || out.in_flight.front().first <= consumed)) {
+      done.push_back(out.in_flight.front().second);
+      out.in_flight.pop_front();
+    }
+  }
+  for (MIDIHDR* header : done) out.client->Done(header);
+  out.changed.notify_all();
+}
+
+MMRESULT JackMidiBackend::OutClose(Port& port) {
+  const std::shared_ptr<OutState>& out = static_cast<OutPort&>(port).state;
+  if (!thread_.OnThread()) {
+    std::unique_lock lock(out->mutex);
+    out->changed.wait_for(lock, kCycleLimit, [&] { return Dead() || out->Drained(); });
+  }
+  // Unconnected first: once the process callback no longer clears the port's
+  // buffer, its last events would be read again in every cycle.
+  if (!Dead()) {
+    jack_port_disconnect(client_, out->port);
+    WaitForNewCycle();
+  }
+  Unpublish(out_slots_[out->slot]);
+  thread_.Run([&] {
+    std::erase(outs_, out);
+    std::deque<std::pair<uint64_t, MIDIHDR*>> rest;
+    {
+      std::lock_guard lock(out->mutex);
+      rest.swap(out->in_flight);
+      out->waiting.clear();
+      out->closed = true;
+    }
+    for (const auto& item : rest) out->client->Done(item.second);  // lost, but no longer ours
+  });
+  if (!Dead()) jack_port_unregister(client_, out->port);
+  return MMSYSERR_NOERROR;
+}
+
+// ---- input ----
+
+MMRESULT JackMidiBackend::InOpen(UINT device, MidiInClient& client, std::unique_ptr<Port>& port) {
+  std::string source;
+  {
+    std::lock_guard lock(devices_mutex_);
+    if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
+    source = inputs_[device];
+  }
+  if (Dead()) return ServerGone("open port");
+  auto in = std::make_shared<InState>(client);
+  std::lock_guard lock(ports_mutex_);
+  std::atomic<InState*>* slot = FreeSlot(in_slots_);
+  if (!slot) return MidiErrorCode("Cannot open port - too many ports are open");
+  in->slot = static_cast<size_t>(slot - in_slots_.data());
+  in->port = Register("in", JackPortIsInput);
+  if (!in->port) return MidiErrorCode("Cannot register port - the JACK server refused");
+  const int err = jack_connect(client_, source.c_str(), jack_port_name(in->port));
+  if (err != 0 && err != EEXIST) {
+    jack_port_unregister(client_, in->port);
+    return MidiErrorCode("Cannot connect from " + source + " - " + ConnectError(err));
+  }
+  thread_.Run([&] { ins_.push_back(in); });
+  slot->store(in.get());
+  WaitForNewCycle();
+  auto opened = std::make_unique<InPort>();
+  opened->state = std::move(in);
+  port = std::move(opened);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::InClose(Port& port) {
+  const std::shared_ptr<InState>& in = static_cast<InPort&>(port).state;
+  MMRESULT result = MMSYSERR_NOERROR;
+  thread_.Run([&] {
+    if (in->stream.Buffers() > 0) {
+      result = MIDIERR_STILLPLAYING;
+      return;
+    }
+    std::erase(ins_, in);
+    in->stream.Detach();
+  });
+  if (result) return result;
+  Unpublish(in_slots_[in->slot]);
+  if (!Dead()) jack_port_unregister(client_, in->port);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::InAddBuffer(Port& port, MIDIHDR& header) {
+  InState& in = *static_cast<InPort&>(port).state;
+  thread_.Run([&] { in.stream.AddBuffer(&header); });
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::InStart(Port& port) {
+  InState& in = *static_cast<InPort&>(port).state;
+  const jack_nframes_t now = Now();
+  const jack_nframes_t rate = Dead() ? 0 : jack_get_sample_rate(client_);
+  thread_.Run([&] {
+    if (in.started) return;
+    // What came before the start is not part of the input. (Frame times cannot
+    // tell: with a late cycle, the estimate of now runs past the cycle's start.)
+    InRecord record;
+    while (in.ring.Peek(&record, sizeof record)) in.ring.Skip(sizeof record + record.size);
+    in.started = true;
+    in.start_frame = now;
+    if (rate) in.rate = rate;
+  });
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::InStop(Port& port) {
+  InState& in = *static_cast<InPort&>(port).state;
+  const jack_nframes_t now = Now();
+  thread_.Run([&] {
+    if (in.started) in.stream.Stop(Stamp(in, now));
+    in.started = false;
+  });
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::InReset(Port& port) {
+  InState& in = *static_cast<InPort&>(port).state;
+  const jack_nframes_t now = Now();
+  thread_.Run([&] {
+    in.stream.Reset(in.started ? Stamp(in, now) : 0);
+    in.started = false;
+  });
+  return MMSYSERR_NOERROR;
+}
+
+// Backend thread, after every wake-up. Works on copies of the port lists: a
+// callback may close a port.
+void JackMidiBackend::Serve() {
+  const std::vector<std::shared_ptr<OutState>> outs = outs_;
+  for (const auto& out : outs) DeliverDone(*out);
+  const std::vector<std::shared_ptr<InState>> ins = ins_;
+  for (const auto& in : ins) {
+    InRecord record;
+    while (in->ring.Peek(&record, sizeof record)) {
+      scratch_.resize(record.size);
+      in->ring.Skip(sizeof record);
+      in->ring.Read(scratch_.data(), record.size);
+      if (!in->started) continue;
+      in->stream.Receive(scratch_.data(), scratch_.size(), Stamp(*in, record.frame));
+    }
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<MidiBackend> OpenJackMidiBackend(std::string& why) {
+  auto backend = std::make_unique<JackMidiBackend>();
+  if (!backend->Open(why)) return nullptr;
+  return backend;
+}

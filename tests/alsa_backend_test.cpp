@@ -1,0 +1,364 @@
+// The ALSA sequencer backend against the kernel's sequencer, with sequencer
+// clients of the test's own as peers. Where there is no /dev/snd/seq (a
+// container, a CI runner) every test skips and says so.
+
+#include "midi/platform/alsa_backend.h"
+
+#include <alsa/asoundlib.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include "midi/platform/midi_backend.h"
+#include "midi/platform/mmsystem.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::Hex;
+
+constexpr auto kLimit = 10s;
+
+// A sequencer client of the test's own at the far end of the editor's ports.
+class AlsaPeer {
+ public:
+  explicit AlsaPeer(std::string name) : name_(std::move(name)) {
+    if (snd_seq_open(&seq_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0) {
+      seq_ = nullptr;
+      return;
+    }
+    snd_seq_set_client_name(seq_, name_.c_str());
+    snd_midi_event_new(256, &codec_);
+    snd_midi_event_no_status(codec_, 1);
+  }
+  ~AlsaPeer() {
+    if (codec_) snd_midi_event_free(codec_);
+    if (seq_) snd_seq_close(seq_);
+  }
+
+  bool Ready() const { return seq_ && codec_; }
+  int Client() const { return snd_seq_client_id(seq_); }
+  // As the device lists name it.
+  std::string Name(const std::string& port) const { return name_ + ":" + port; }
+
+  int AddPort(const std::string& port, unsigned caps, unsigned type) {
+    return snd_seq_create_simple_port(seq_, port.c_str(), caps, type);
+  }
+
+  // The bytes of the next event that reaches any of our ports.
+  std::optional<std::vector<uint8_t>> Next(std::chrono::milliseconds limit = kLimit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      snd_seq_event_t* event = nullptr;
+      if (snd_seq_event_input(seq_, &event) >= 0 && event) {
+        if (event->type == SND_SEQ_EVENT_SYSEX) {
+          const auto* data = static_cast<const uint8_t*>(event->data.ext.ptr);
+          return std::vector<uint8_t>(data, data + event->data.ext.len);
+        }
+        unsigned char bytes[16];
+        const long count = snd_midi_event_decode(codec_, bytes, sizeof bytes, event);
+        if (count > 0) return std::vector<uint8_t>(bytes, bytes + count);
+        continue;  // subscription notices and the like
+      }
+      if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+
+  // One message to whoever is connected to port.
+  bool Send(int port, const std::vector<uint8_t>& bytes) {
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    snd_midi_event_reset_encode(codec_);
+    if (snd_midi_event_encode(codec_, bytes.data(), static_cast<long>(bytes.size()), &event) !=
+            static_cast<long>(bytes.size()) ||
+        event.type == SND_SEQ_EVENT_NONE) {
+      return false;
+    }
+    snd_seq_ev_set_source(&event, port);
+    snd_seq_ev_set_subs(&event);
+    snd_seq_ev_set_direct(&event);
+    return snd_seq_event_output_direct(seq_, &event) >= 0;
+  }
+
+ private:
+  std::string name_;
+  snd_seq_t* seq_ = nullptr;
+  snd_midi_event_t* codec_ = nullptr;
+};
+
+constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+constexpr unsigned kHardwarePort =
+    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_HARDWARE | SND_SEQ_PORT_TYPE_PORT;
+
+std::string PeerName(const char* suffix) { return "tqx-peer-" + std::to_string(getpid()) + suffix; }
+
+class Callbacks {
+ public:
+  struct Call {
+    UINT message;
+    DWORD_PTR param1;
+    DWORD_PTR param2;
+    std::vector<uint8_t> bytes;
+  };
+
+  static void Receive(HDRVR, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) {
+    auto& self = *reinterpret_cast<Callbacks*>(instance);
+    Call call{message, param1, param2, {}};
+    if (message == MIM_LONGDATA || message == MIM_LONGERROR) {
+      const auto* header = reinterpret_cast<const MIDIHDR*>(param1);
+      call.bytes.assign(header->lpData, header->lpData + header->dwBytesRecorded);
+    }
+    std::lock_guard lock(self.mutex_);
+    self.calls_.push_back(std::move(call));
+    self.changed_.notify_all();
+  }
+
+  static DWORD_PTR Function() { return reinterpret_cast<DWORD_PTR>(&Receive); }
+  DWORD_PTR Instance() { return reinterpret_cast<DWORD_PTR>(this); }
+
+  std::vector<Call> WaitFor(UINT message, size_t count) {
+    std::unique_lock lock(mutex_);
+    std::vector<Call> found;
+    changed_.wait_for(lock, kLimit, [&] {
+      found.clear();
+      for (const Call& call : calls_) {
+        if (call.message == message) found.push_back(call);
+      }
+      return found.size() >= count;
+    });
+    return found;
+  }
+
+  std::vector<Call> Of(UINT message) { return WaitFor(message, 0); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Call> calls_;
+};
+
+struct Header {
+  explicit Header(std::vector<uint8_t> bytes) : data(std::move(bytes)) {
+    header.lpData = reinterpret_cast<LPSTR>(data.data());
+    header.dwBufferLength = static_cast<DWORD>(data.size());
+  }
+  std::vector<uint8_t> data;
+  MIDIHDR header{};
+};
+
+struct Device {
+  std::string name;
+  WORD technology;
+};
+
+std::vector<Device> Outputs() {
+  std::vector<Device> devices;
+  for (UINT device = 0; device < midiOutGetNumDevs(); ++device) {
+    MIDIOUTCAPSA caps{};
+    if (midiOutGetDevCapsA(device, &caps, sizeof caps) == MMSYSERR_NOERROR) {
+      devices.push_back({caps.szPname, caps.wTechnology});
+    }
+  }
+  return devices;
+}
+
+std::vector<std::string> InputNames() {
+  std::vector<std::string> names;
+  for (UINT device = 0; device < midiInGetNumDevs(); ++device) {
+    MIDIINCAPSA caps{};
+    if (midiInGetDevCapsA(device, &caps, sizeof caps) == MMSYSERR_NOERROR) {
+      names.emplace_back(caps.szPname);
+    }
+  }
+  return names;
+}
+
+template <class List, class Name>
+int IndexOf(const List& list, const Name& name) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    if constexpr (std::is_same_v<typename List::value_type, Device>) {
+      if (list[i].name == name) return static_cast<int>(i);
+    } else {
+      if (list[i] == name) return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+// The backend on the machine's sequencer, and one peer client with an output
+// device ("capture") and an input device ("playback").
+class AlsaBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    std::unique_ptr<MidiBackend> backend = OpenAlsaMidiBackend(why);
+    if (!backend && access("/dev/snd/seq", F_OK) != 0) {
+      GTEST_SKIP() << "no ALSA sequencer on this machine (" << why << ")";
+    }
+    ASSERT_TRUE(backend) << why;
+    SetMidiBackend(std::move(backend));
+    peer_ = std::make_unique<AlsaPeer>(PeerName(""));
+    ASSERT_TRUE(peer_->Ready());
+    capture_ = peer_->AddPort("capture", kWritable, kHardwarePort);
+    playback_ = peer_->AddPort("playback", kReadable, kHardwarePort);
+    ASSERT_GE(capture_, 0);
+    ASSERT_GE(playback_, 0);
+  }
+
+  void TearDown() override {
+    SetMidiBackend(nullptr);
+    peer_.reset();
+  }
+
+  UINT OutputDevice(const std::string& port) {
+    return static_cast<UINT>(IndexOf(Outputs(), peer_->Name(port)));
+  }
+  UINT InputDevice(const std::string& port) {
+    return static_cast<UINT>(IndexOf(InputNames(), peer_->Name(port)));
+  }
+
+  // Headers outlive TearDown, which closes what a failed test left open and
+  // so may still hand headers back.
+  MIDIHDR& NewHeader(std::vector<uint8_t> bytes) {
+    return headers_.emplace_back(std::move(bytes)).header;
+  }
+
+  std::unique_ptr<AlsaPeer> peer_;
+  int capture_ = -1;
+  int playback_ = -1;
+  Callbacks callbacks_;  // outlives TearDown too
+  std::deque<Header> headers_;
+};
+
+TEST_F(AlsaBackendTest, ListsOtherClientsPortsInClientPortOrderWithTheirTechnology) {
+  AlsaPeer later(PeerName("-later"));
+  ASSERT_TRUE(later.Ready());
+  ASSERT_GE(later.AddPort("capture", kWritable, kHardwarePort), 0);
+  const unsigned synth_type = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_SYNTHESIZER |
+                              SND_SEQ_PORT_TYPE_APPLICATION;
+  ASSERT_GE(peer_->AddPort("synth", kWritable, synth_type), 0);
+  // Like the kernel's "Midi Through": software only, so not a way to an interface.
+  ASSERT_GE(peer_->AddPort("through", kWritable,
+                           SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_SOFTWARE),
+            0);
+  ASSERT_GE(peer_->AddPort("hidden", kWritable | SND_SEQ_PORT_CAP_NO_EXPORT, kHardwarePort), 0);
+  const std::string long_port = "a port name far too long for the record";
+  ASSERT_GE(peer_->AddPort(long_port, kWritable, kHardwarePort), 0);
+  // An open port of ours exists now, and must not be listed.
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice("capture"), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+
+  const std::vector<Device> outputs = Outputs();
+  const std::vector<std::string> inputs = InputNames();
+  const int capture = IndexOf(outputs, peer_->Name("capture"));
+  const int synth = IndexOf(outputs, peer_->Name("synth"));
+  const int later_capture = IndexOf(outputs, later.Name("capture"));
+  ASSERT_GE(capture, 0);
+  ASSERT_GE(synth, 0);
+  ASSERT_GE(later_capture, 0);
+  EXPECT_LT(capture, synth) << "ports of one client in port order";
+  EXPECT_EQ(peer_->Client() < later.Client(), synth < later_capture) << "clients in client order";
+  EXPECT_EQ(outputs[capture].technology, MOD_MIDIPORT);
+  EXPECT_EQ(outputs[synth].technology, MOD_SYNTH);
+  ASSERT_GE(IndexOf(outputs, peer_->Name("through")), 0);
+  EXPECT_EQ(outputs[IndexOf(outputs, peer_->Name("through"))].technology, MOD_SYNTH);
+  EXPECT_EQ(IndexOf(outputs, peer_->Name("hidden")), -1);
+  EXPECT_EQ(IndexOf(outputs, peer_->Name("playback")), -1);
+  EXPECT_GE(IndexOf(inputs, peer_->Name("playback")), 0);
+  EXPECT_EQ(IndexOf(inputs, peer_->Name("capture")), -1);
+  EXPECT_EQ(IndexOf(outputs, peer_->Name(long_port).substr(0, MAXPNAMELEN - 1)), synth + 1)
+      << "names are cut to 31 characters";
+  for (const Device& device : outputs) {
+    EXPECT_NE(device.name.rfind(kAlsaClientName, 0), 0u) << device.name;
+    EXPECT_NE(device.name, "System:Timer");
+  }
+  for (const std::string& name : inputs) {
+    EXPECT_NE(name.rfind(kAlsaClientName, 0), 0u) << name;
+    EXPECT_NE(name, "System:Announce");
+  }
+  MIDIOUTCAPSA mapper{};
+  ASSERT_EQ(midiOutGetDevCapsA(MIDI_MAPPER, &mapper, sizeof mapper), MMSYSERR_NOERROR);
+  EXPECT_EQ(mapper.wTechnology, MOD_MAPPER);
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(AlsaBackendTest, ParameterMessageControlChangeAndClockArriveByteExact) {
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice("capture"), callbacks_.Function(), callbacks_.Instance(),
+                        CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  MIDIHDR& parameter = NewHeader({0xF0, 0x70, 0x7B, 0x00, 0x29, 0x05, 0x0A, 0xF7});
+  MIDIHDR& clock = NewHeader({0xF8});
+  ASSERT_EQ(midiOutPrepareHeader(out, &parameter, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutPrepareHeader(out, &clock, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+
+  ASSERT_EQ(midiOutLongMsg(out, &parameter, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutShortMsg(out, 0x006407B0), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutLongMsg(out, &clock, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+
+  EXPECT_EQ(Hex(peer_->Next().value_or(std::vector<uint8_t>{})), "F0 70 7B 00 29 05 0A F7");
+  EXPECT_EQ(Hex(peer_->Next().value_or(std::vector<uint8_t>{})), "B0 07 64");
+  EXPECT_EQ(Hex(peer_->Next().value_or(std::vector<uint8_t>{})), "F8");
+
+  ASSERT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+  const std::vector<Callbacks::Call> done = callbacks_.Of(MOM_DONE);
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[0].param1, reinterpret_cast<DWORD_PTR>(&parameter));
+  EXPECT_EQ(done[1].param1, reinterpret_cast<DWORD_PTR>(&clock));
+  EXPECT_FALSE(peer_->Next(50ms)) << "nothing more was sent";
+}
+
+TEST_F(AlsaBackendTest, NoteOnAndSysexFromThePeerComeBackThroughTheCallbacks) {
+  HMIDIIN in = nullptr;
+  ASSERT_EQ(midiInOpen(&in, InputDevice("playback"), callbacks_.Function(), callbacks_.Instance(),
+                       CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  MIDIHDR& first = NewHeader(std::vector<uint8_t>(64));
+  MIDIHDR& second = NewHeader(std::vector<uint8_t>(64));
+  for (MIDIHDR* buffer : {&first, &second}) {
+    ASSERT_EQ(midiInPrepareHeader(in, buffer, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInAddBuffer(in, buffer, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  }
+  const auto before_start = std::chrono::steady_clock::now();
+  ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+
+  ASSERT_TRUE(peer_->Send(playback_, {0x90, 0x3C, 0x64}));
+  ASSERT_TRUE(peer_->Send(playback_, {0xF0, 0x70, 0x7B, 0x00, 0x29, 0x05, 0x0A, 0xF7}));
+
+  const std::vector<Callbacks::Call> data = callbacks_.WaitFor(MIM_DATA, 1);
+  ASSERT_EQ(data.size(), 1u);
+  EXPECT_EQ(data[0].param1, 0x00643C90u);
+  const std::vector<Callbacks::Call> sysex = callbacks_.WaitFor(MIM_LONGDATA, 1);
+  ASSERT_EQ(sysex.size(), 1u);
+  EXPECT_EQ(Hex(sysex[0].bytes), "F0 70 7B 00 29 05 0A F7");
+  // Milliseconds since the start, not since some other origin.
+  const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - before_start);
+  EXPECT_LE(sysex[0].param2, static_cast<DWORD_PTR>(since.count()));
+
+  EXPECT_EQ(midiInClose(in), MIDIERR_STILLPLAYING);
+  ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+  const std::vector<Callbacks::Call> returned = callbacks_.Of(MIM_LONGDATA);
+  ASSERT_EQ(returned.size(), 2u) << "reset returns before the buffer is back";
+  EXPECT_EQ(returned[1].param1, reinterpret_cast<DWORD_PTR>(&second));
+  EXPECT_TRUE(returned[1].bytes.empty());
+  for (MIDIHDR* buffer : {&first, &second}) {
+    EXPECT_EQ(midiInUnprepareHeader(in, buffer, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  }
+  EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+}
+
+}  // namespace

@@ -1,0 +1,332 @@
+// The JACK backend against a real jackd (dummy driver, private server name):
+// bytes sent through the mmsystem API must reach a peer client's port exactly,
+// and bytes the peer plays must come back through the input callbacks.
+
+#include "midi/platform/jack_backend.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "midi/platform/backend_choice.h"
+#include "midi/platform/midi_backend.h"
+#include "midi/platform/mmsystem.h"
+#include "support/jack_peer.h"
+#include "support/jack_server.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::Hex;
+using testing_support::JackPeer;
+using testing_support::JackServer;
+
+// A deadline for things that take a few JACK cycles, generous for sanitizers.
+constexpr auto kLimit = 10s;
+
+// What the backend's thread reports through a CALLBACK_FUNCTION, kept for the
+// test's thread. SysEx bytes are copied when their buffer comes back.
+class Callbacks {
+ public:
+  struct Call {
+    UINT message;
+    DWORD_PTR param1;
+    DWORD_PTR param2;
+    std::vector<uint8_t> bytes;
+  };
+
+  static void Receive(HDRVR, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) {
+    auto& self = *reinterpret_cast<Callbacks*>(instance);
+    Call call{message, param1, param2, {}};
+    if (message == MIM_LONGDATA || message == MIM_LONGERROR) {
+      const auto* header = reinterpret_cast<const MIDIHDR*>(param1);
+      call.bytes.assign(header->lpData, header->lpData + header->dwBytesRecorded);
+    }
+    std::lock_guard lock(self.mutex_);
+    self.calls_.push_back(std::move(call));
+    self.changed_.notify_all();
+  }
+
+  static DWORD_PTR Function() { return reinterpret_cast<DWORD_PTR>(&Receive); }
+  DWORD_PTR Instance() { return reinterpret_cast<DWORD_PTR>(this); }
+
+  // The calls of that message so far, after waiting until there are count of them.
+  std::vector<Call> WaitFor(UINT message, size_t count) {
+    std::unique_lock lock(mutex_);
+    std::vector<Call> found;
+    changed_.wait_for(lock, kLimit, [&] {
+      found.clear();
+      for (const Call& call : calls_) {
+        if (call.message == message) found.push_back(call);
+      }
+      return found.size() >= count;
+    });
+    return found;
+  }
+
+  std::vector<Call> Of(UINT message) { return WaitFor(message, 0); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Call> calls_;
+};
+
+std::string ErrorText(MMRESULT code) {
+  char text[MAXERRORLENGTH];
+  if (midiOutGetErrorTextA(code, text, sizeof text) != MMSYSERR_NOERROR) return "?";
+  return text;
+}
+
+std::vector<std::string> OutputNames() {
+  std::vector<std::string> names;
+  for (UINT device = 0; device < midiOutGetNumDevs(); ++device) {
+    MIDIOUTCAPSA caps{};
+    if (midiOutGetDevCapsA(device, &caps, sizeof caps) == MMSYSERR_NOERROR) {
+      names.emplace_back(caps.szPname);
+    }
+  }
+  return names;
+}
+
+std::vector<std::string> InputNames() {
+  std::vector<std::string> names;
+  for (UINT device = 0; device < midiInGetNumDevs(); ++device) {
+    MIDIINCAPSA caps{};
+    if (midiInGetDevCapsA(device, &caps, sizeof caps) == MMSYSERR_NOERROR) {
+      names.emplace_back(caps.szPname);
+    }
+  }
+  return names;
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// A header that owns its bytes, as the ports make them.
+struct Header {
+  explicit Header(std::vector<uint8_t> bytes) : data(std::move(bytes)) {
+    header.lpData = reinterpret_cast<LPSTR>(data.data());
+    header.dwBufferLength = static_cast<DWORD>(data.size());
+  }
+  std::vector<uint8_t> data;
+  MIDIHDR header{};
+};
+
+// One jackd for the suite; a fresh peer client and backend for every test.
+// Tests of the ports (TMidiOutput, TMidiInput) can build on this fixture.
+class JackBackendTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new JackServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(server_->Running()) << server_->Why();
+    peer_ = std::make_unique<JackPeer>();
+    ASSERT_TRUE(peer_->Ready()) << peer_->Why();
+    std::string why;
+    std::unique_ptr<MidiBackend> backend = OpenJackMidiBackend(why);
+    ASSERT_TRUE(backend) << why;
+    SetMidiBackend(std::move(backend));
+  }
+
+  void TearDown() override {
+    SetMidiBackend(nullptr);  // closes what a failed test left open
+    peer_.reset();
+  }
+
+  static UINT OutputDevice(const std::string& name) {
+    const std::vector<std::string> names = OutputNames();
+    return static_cast<UINT>(std::find(names.begin(), names.end(), name) - names.begin());
+  }
+  static UINT InputDevice(const std::string& name) {
+    const std::vector<std::string> names = InputNames();
+    return static_cast<UINT>(std::find(names.begin(), names.end(), name) - names.begin());
+  }
+
+  // Headers outlive TearDown, which closes what a failed test left open and
+  // so may still hand headers back.
+  MIDIHDR& NewHeader(std::vector<uint8_t> bytes) {
+    return headers_.emplace_back(std::move(bytes)).header;
+  }
+
+  static inline JackServer* server_ = nullptr;
+  std::unique_ptr<JackPeer> peer_;
+  Callbacks callbacks_;  // outlives TearDown too
+  std::deque<Header> headers_;
+};
+
+TEST_F(JackBackendTest, ListsOtherClientsMidiPortsAsMidiPortsButNeverOurOwn) {
+  const std::string capture = peer_->CaptureName();
+  const std::string playback = peer_->PlaybackName();
+  EXPECT_EQ(capture, "tqx-peer:capture");
+
+  // An open port registers a port of our client, which must not become a device.
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice(capture), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  const std::vector<std::string> outputs = OutputNames();
+  const std::vector<std::string> inputs = InputNames();
+  EXPECT_TRUE(Contains(outputs, capture));
+  EXPECT_FALSE(Contains(outputs, playback));
+  EXPECT_TRUE(Contains(inputs, playback));
+  EXPECT_FALSE(Contains(inputs, capture));
+  for (const std::string& name : outputs) EXPECT_NE(name.rfind(kJackClientName, 0), 0u) << name;
+  for (const std::string& name : inputs) EXPECT_NE(name.rfind(kJackClientName, 0), 0u) << name;
+
+  for (UINT device = 0; device < midiOutGetNumDevs(); ++device) {
+    MIDIOUTCAPSA caps{};
+    ASSERT_EQ(midiOutGetDevCapsA(device, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(caps.wTechnology, MOD_MIDIPORT) << caps.szPname;
+  }
+  MIDIOUTCAPSA mapper{};
+  ASSERT_EQ(midiOutGetDevCapsA(MIDI_MAPPER, &mapper, sizeof mapper), MMSYSERR_NOERROR);
+  EXPECT_EQ(mapper.wTechnology, MOD_MAPPER);
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(JackBackendTest, ParameterMessageControlChangeAndClockArriveByteExact) {
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice(peer_->CaptureName()), callbacks_.Function(),
+                        callbacks_.Instance(), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  MIDIHDR& parameter = NewHeader({0xF0, 0x70, 0x7B, 0x00, 0x29, 0x05, 0x0A, 0xF7});
+  MIDIHDR& clock = NewHeader({0xF8});
+  ASSERT_EQ(midiOutPrepareHeader(out, &parameter, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutPrepareHeader(out, &clock, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+
+  ASSERT_EQ(midiOutLongMsg(out, &parameter, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutShortMsg(out, 0x006407B0), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutLongMsg(out, &clock, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+
+  EXPECT_EQ(Hex(peer_->NextCaptured().value_or(std::vector<uint8_t>{})), "F0 70 7B 00 29 05 0A F7");
+  EXPECT_EQ(Hex(peer_->NextCaptured().value_or(std::vector<uint8_t>{})), "B0 07 64");
+  EXPECT_EQ(Hex(peer_->NextCaptured().value_or(std::vector<uint8_t>{})), "F8");
+
+  // Both headers are reported done, in order, and no later than the close.
+  ASSERT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+  const std::vector<Callbacks::Call> done = callbacks_.Of(MOM_DONE);
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[0].param1, reinterpret_cast<DWORD_PTR>(&parameter));
+  EXPECT_EQ(done[1].param1, reinterpret_cast<DWORD_PTR>(&clock));
+  EXPECT_TRUE(parameter.dwFlags & MHDR_DONE);
+  EXPECT_TRUE(clock.dwFlags & MHDR_DONE);
+  EXPECT_FALSE(peer_->NextCaptured(50ms)) << "nothing more was sent";
+}
+
+TEST_F(JackBackendTest, MapperSendsToTheFirstOutputDevice) {
+  MIDIOUTCAPSA first{};
+  ASSERT_EQ(midiOutGetDevCapsA(0, &first, sizeof first), MMSYSERR_NOERROR);
+  ASSERT_EQ(std::string(first.szPname), peer_->CaptureName()) << "the peer is the only MIDI client";
+
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, MIDI_MAPPER, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutShortMsg(out, 0x00007FE0), MMSYSERR_NOERROR);  // pitch bend, centre
+  EXPECT_EQ(Hex(peer_->NextCaptured().value_or(std::vector<uint8_t>{})), "E0 7F 00");
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(JackBackendTest, NoteOnAndSysexFromThePeerComeBackThroughTheCallbacks) {
+  HMIDIIN in = nullptr;
+  ASSERT_EQ(midiInOpen(&in, InputDevice(peer_->PlaybackName()), callbacks_.Function(),
+                       callbacks_.Instance(), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  MIDIHDR& first = NewHeader(std::vector<uint8_t>(64));
+  MIDIHDR& second = NewHeader(std::vector<uint8_t>(64));
+  for (MIDIHDR* buffer : {&first, &second}) {
+    ASSERT_EQ(midiInPrepareHeader(in, buffer, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInAddBuffer(in, buffer, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  }
+  ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+
+  ASSERT_TRUE(peer_->Send({0x90, 0x3C, 0x64}));
+  ASSERT_TRUE(peer_->Send({0xF0, 0x70, 0x7B, 0x00, 0x29, 0x05, 0x0A, 0xF7}));
+
+  const std::vector<Callbacks::Call> data = callbacks_.WaitFor(MIM_DATA, 1);
+  ASSERT_EQ(data.size(), 1u);
+  EXPECT_EQ(data[0].param1, 0x00643C90u);
+  const std::vector<Callbacks::Call> sysex = callbacks_.WaitFor(MIM_LONGDATA, 1);
+  ASSERT_EQ(sysex.size(), 1u);
+  EXPECT_EQ(sysex[0].param1, reinterpret_cast<DWORD_PTR>(&first));
+  EXPECT_EQ(Hex(sysex[0].bytes), "F0 70 7B 00 29 05 0A F7");
+
+  // The second buffer is still added: closing must refuse, reset hands it back.
+  EXPECT_EQ(midiInClose(in), MIDIERR_STILLPLAYING);
+  ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+  const std::vector<Callbacks::Call> returned = callbacks_.Of(MIM_LONGDATA);
+  ASSERT_EQ(returned.size(), 2u) << "reset returns before the buffer is back";
+  EXPECT_EQ(returned[1].param1, reinterpret_cast<DWORD_PTR>(&second));
+  EXPECT_TRUE(returned[1].bytes.empty());
+  EXPECT_TRUE(callbacks_.Of(MIM_ERROR).empty());
+  EXPECT_TRUE(callbacks_.Of(MIM_LONGERROR).empty());
+  for (MIDIHDR* buffer : {&first, &second}) {
+    EXPECT_EQ(midiInUnprepareHeader(in, buffer, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  }
+  EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+}
+
+TEST_F(JackBackendTest, ServerThatStopsFailsSendsWithItsTextAndPortsStillClose) {
+  // A process is a client of one server at a time: leave the suite's first.
+  SetMidiBackend(nullptr);
+  peer_.reset();
+  JackServer doomed;  // points JACK_DEFAULT_SERVER at itself until it goes
+  ASSERT_TRUE(doomed.Running()) << doomed.Why();
+  JackPeer peer;
+  ASSERT_TRUE(peer.Ready()) << peer.Why();
+  std::string why;
+  std::unique_ptr<MidiBackend> backend = OpenJackMidiBackend(why);
+  ASSERT_TRUE(backend) << why;
+  SetMidiBackend(std::move(backend));
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice(peer.CaptureName()), 0, 0, CALLBACK_NULL),
+            MMSYSERR_NOERROR);
+
+  doomed.Stop();
+  MMRESULT result = MMSYSERR_NOERROR;
+  const auto deadline = std::chrono::steady_clock::now() + kLimit;
+  while ((result = midiOutShortMsg(out, 0x000000F8)) == MMSYSERR_NOERROR &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(ErrorText(result), "Cannot send - the JACK server has stopped");
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+  EXPECT_EQ(midiOutGetNumDevs(), 0u);
+  SetMidiBackend(nullptr);
+}
+
+TEST_F(JackBackendTest, StartUpChoosesJackWhileItsServerRunsAndNeverStartsOne) {
+  if (access("/dev/snd/seq", F_OK) == 0) {
+    GTEST_SKIP() << "this machine has an ALSA sequencer, which start-up chooses first";
+  }
+  SetMidiBackend(nullptr);
+  EXPECT_EQ(ChooseMidiBackend()->Name(), "jack");
+
+  const std::string running = server_->Name();
+  const std::string absent = running + "-absent";
+  setenv("JACK_DEFAULT_SERVER", absent.c_str(), 1);
+  std::string why;
+  const std::unique_ptr<MidiBackend> chosen = ChooseMidiBackend(&why);
+  EXPECT_EQ(chosen->Name(), "none");
+  EXPECT_NE(why.find("Cannot open JACK client - no JACK server is running"), std::string::npos)
+      << why;
+  std::string again;
+  EXPECT_FALSE(OpenJackMidiBackend(again)) << "a server was started under " << absent;
+  setenv("JACK_DEFAULT_SERVER", running.c_str(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include "support/jack_peer.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace testing_support {
+namespace {
+
+// The backend and the peer, two clients of one process, meet in JACK's shared
+// port buffers in an order the server's graph sets, which ThreadSanitizer
+// cannot see. The peer's side of those copies is kept out of its view, so that
+// it reports only races of the backend's own.
+__attribute__((no_sanitize("thread"))) void CopyUnwatched(volatile uint8_t* to,
+                                                          const volatile uint8_t* from,
+                                                          size_t count) {
+  for (size_t i = 0; i < count; ++i) to[i] = from[i];
+}
+
+}  // namespace
+
+JackPeer::JackPeer(const std::string& name) {
+  jack_status_t status{};
+  client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+  if (!client_) {
+    why_ = "cannot open the peer client (status " + std::to_string(status) + ")";
+    return;
+  }
+  capture_ = jack_port_register(client_, "capture", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  playback_ = jack_port_register(client_, "playback", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  if (!capture_ || !playback_) {
+    why_ = "cannot register the peer's ports";
+    return;
+  }
+  jack_set_process_callback(client_, &JackPeer::Process, this);
+  if (jack_activate(client_) != 0) why_ = "cannot activate the peer client";
+}
+
+JackPeer::~JackPeer() {
+  if (!client_) return;
+  jack_deactivate(client_);
+  jack_client_close(client_);
+}
+
+std::string JackPeer::CaptureName() const { return jack_port_name(capture_); }
+std::string JackPeer::PlaybackName() const { return jack_port_name(playback_); }
+
+int JackPeer::Process(uint32_t frames, void* self) {
+  auto& peer = *static_cast<JackPeer*>(self);
+  void* in = jack_port_get_buffer(peer.capture_, frames);
+  const uint32_t count = jack_midi_get_event_count(in);
+  for (uint32_t i = 0; i < count; ++i) {
+    jack_midi_event_t event;
+    if (jack_midi_event_get(&event, in, i) != 0) continue;
+    const auto size = static_cast<uint16_t>(std::min(event.size, peer.scratch_.size()));
+    CopyUnwatched(peer.scratch_.data(), event.buffer, size);
+    peer.captured_.Write(&size, sizeof size, peer.scratch_.data(), size);
+  }
+  void* out = jack_port_get_buffer(peer.playback_, frames);
+  jack_midi_clear_buffer(out);
+  uint16_t size;
+  while (peer.outgoing_.Peek(&size, sizeof size)) {
+    jack_midi_data_t* data = jack_midi_event_reserve(out, 0, size);
+    if (!data) break;
+    peer.outgoing_.Skip(sizeof size);
+    peer.outgoing_.Read(peer.scratch_.data(), size);
+    CopyUnwatched(data, peer.scratch_.data(), size);
+    peer.sent_.fetch_add(1, std::memory_order_release);
+  }
+  return 0;
+}
+
+std::optional<std::vector<uint8_t>> JackPeer::NextCaptured(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  uint16_t size;
+  while (!captured_.Peek(&size, sizeof size)) {
+    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::vector<uint8_t> event(size);
+  captured_.Skip(sizeof size);
+  captured_.Read(event.data(), size);
+  return event;
+}
+
+bool JackPeer::Send(const std::vector<uint8_t>& event) {
+  const auto size = static_cast<uint16_t>(event.size());
+  if (!outgoing_.Write(&size, sizeof size, event.data(), event.size())) return false;
+  queued_.fetch_add(1);
+  return true;
+}
+
+bool JackPeer::WaitSent(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (sent_.load(std::memory_order_acquire) < queued_.load()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "midi/platform/spsc_ring.h"
+
+struct _jack_client;
+struct _jack_port;
+
+namespace testing_support {
+
+// A JACK client of the test's own at the far end of the editor's ports: what the
+// editor sends arrives at its "capture" port, what the editor receives leaves
+// from its "playback" port. It talks to the default server (JackServer's).
+class JackPeer {
+ public:
+  explicit JackPeer(const std::string& name = "tqx-peer");
+  ~JackPeer();
+  JackPeer(const JackPeer&) = delete;
+  JackPeer& operator=(const JackPeer&) = delete;
+
+  bool Ready() const { return why_.empty(); }
+  const std::string& Why() const { return why_; }
+  // Full port names, as device lists show them ("tqx-peer:capture").
+  std::string CaptureName() const;
+  std::string PlaybackName() const;
+
+  // The next event that reached the capture port, in arrival order; nullopt
+  // when none comes within the limit.
+  std::optional<std::vector<uint8_t>> NextCaptured(
+      std::chrono::milliseconds limit = std::chrono::seconds(10));
+  // One event out of the playback port at the next cycle.
+  bool Send(const std::vector<uint8_t>& event);
+  // Waits until everything given to Send has left; false at the limit.
+  bool WaitSent(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+ private:
+  static int Process(uint32_t frames, void* self);
+
+  std::string why_;
+  _jack_client* client_ = nullptr;
+  _jack_port* capture_ = nullptr;
+  _jack_port* playback_ = nullptr;
+  SpscRing captured_{1 << 16};  // records: uint16_t size, bytes
+  SpscRing outgoing_{1 << 16};
+  std::vector<uint8_t> scratch_ = std::vector<uint8_t>(0xFFFF);  // process thread only
+  std::atomic<uint64_t> queued_{0};
+  std::atomic<uint64_t> sent_{0};
+};
+
+}  // namespace testing_support
