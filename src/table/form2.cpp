@@ -1,0 +1,46 @@
+#include "table/form2.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWindow>
+
+#include "app/form1.h"
+
+TForm2* Form2 = nullptr;
+
+namespace {
+// Long enough for a window manager to map the window, short enough that a
+// display that never exposes it does not hold up the transfer.
+constexpr int kExposeWaitMs = 1000;
+}  // namespace
+
+TForm2::TForm2(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setWindowTitle("Send Datas to MIDI");
+  setFixedSize(293, 21);
+
+  CGauge1 = new TCGauge(this);
+  CGauge1->setGeometry(rect());
+  CGauge1->SetColor(QColor(0xC0, 0xC0, 0xC0));
+  CGauge1->SetForeColor(QColor(0x00, 0xFF, 0xFF));
+  CGauge1->SetBackColor(QColor(0xC0, 0xC0, 0xC0));
+  CGauge1->SetMaxValue(47);
+}
+
+void TForm2::Show() {
+  if (Form1) {
+    QRect area = geometry();
+    area.moveCenter(Form1->frameGeometry().center());
+    move(area.topLeft());
+  }
+  show();
+  // Only events that are not the user's input: the window must not let anything
+  // else start while a transfer is about to run.
+  QElapsedTimer waited;
+  waited.start();
+  while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+  repaint();
+}
+
+void TForm2::Close() { hide(); }
