@@ -1,0 +1,82 @@
+#include "files/file_io.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+
+namespace files {
+
+namespace {
+
+QString ToQt(const std::string& path) { return QString::fromStdString(path); }
+
+// Where the file name starts: after the last folder separator.
+std::size_t FileNameStart(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("\\/:");
+#else
+  const std::size_t slash = path.find_last_of('/');
+#endif
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// Where the extension starts (its dot), or npos when the file name has none.
+std::size_t ExtensionStart(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || dot < FileNameStart(path)) return std::string::npos;
+  return dot;
+}
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::size_t count, std::vector<uint8_t>& out) {
+  QFile file(ToQt(path));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  std::vector<uint8_t> bytes(count);
+  std::size_t done = 0;
+  while (done < count) {
+    const qint64 got =
+        file.read(reinterpret_cast<char*>(bytes.data()) + done, static_cast<qint64>(count - done));
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  out = std::move(bytes);
+  return true;
+}
+
+std::string SaveTarget(const std::string& chosenPath, const std::string& defaultExtension) {
+  if (ExtensionStart(chosenPath) == std::string::npos) return chosenPath + defaultExtension;
+  return chosenPath;
+}
+
+std::string BackupPath(const std::string& target) {
+  return target.substr(0, ExtensionStart(target)) + ".BAK";
+}
+
+bool MakeBackup(const std::string& target) {
+  if (!QFile::exists(ToQt(target))) return false;
+  // QFile::rename never replaces an existing file, which keeps the older backup.
+  return QFile::rename(ToQt(target), ToQt(BackupPath(target)));
+}
+
+bool WriteFileAtomically(const std::string& target, const std::vector<uint8_t>& bytes) {
+  QSaveFile file(ToQt(target));
+  // Unbuffered, so that a short write shows here: QSaveFile does not notice a
+  // write buffer that fails to flush, and would put the short file in place.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+  const auto size = static_cast<qint64>(bytes.size());
+  if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+bool SaveWithBackup(const std::string& target, const std::vector<uint8_t>& bytes) {
+  const bool movedAway = MakeBackup(target);
+  if (WriteFileAtomically(target, bytes)) return true;
+  if (movedAway) QFile::rename(ToQt(BackupPath(target)), ToQt(target));
+  return false;
+}
+
+}  // namespace files
