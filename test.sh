@@ -20,4 +20,4 @@ run_suite() {  # preset, ctest arguments...
 
 run_suite default
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite asan
-TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp" run_suite tsan -L midi
+TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp" run_suite tsan

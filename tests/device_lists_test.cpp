@@ -1,0 +1,122 @@
+// Start-up lists the MIDI devices and opens the output port; closing the window
+// closes it.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "app/form1.h"
+#include "midi/midi_input.h"
+#include "midi/midi_output.h"
+#include "midi/platform/virtual_backend.h"
+#include "protocol/pacing_clock.h"
+#include "support/editor_fixture.h"
+#include "support/test_support.h"
+
+namespace {
+
+using Call = VirtualMidiBackend::Call;
+
+class DeviceLists : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto backend = std::make_unique<VirtualMidiBackend>();
+    midi = backend.get();
+    SetMidiBackend(std::move(backend));
+    PacingClock::Install(&clock);
+  }
+  void TearDown() override {
+    form.reset();
+    PacingClock::Install(nullptr);
+    SetMidiBackend(nullptr);
+  }
+  void Start() {
+    form = std::make_unique<TForm1>();
+    form->show();
+  }
+  QStringList Items(TComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+    return items;
+  }
+
+  VirtualMidiBackend* midi = nullptr;
+  ui::ScriptedDialogs dialogs;
+  testing_support::InstantClock clock;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(DeviceLists, ListsTheDevicesAndOpensTheFirstMidiPort) {
+  midi->AddInputDevice("Keyboard In");
+  midi->AddInputDevice("Sequencer In");
+  midi->AddOutputDevice("Soft Synth", MOD_SYNTH);
+  midi->AddOutputDevice("USB MIDI Out", MOD_MIDIPORT);
+  Start();
+  EXPECT_EQ(Items(form->cmbInput), QStringList({"Keyboard In", "Sequencer In"}));
+  EXPECT_EQ(Items(form->cmbOutput), QStringList({"Soft Synth", "USB MIDI Out"}));
+  EXPECT_EQ(form->cmbInput->ItemIndex(), 0);
+  // The port opened on the second device, and the list shows it.
+  EXPECT_EQ(form->MidiOutput1->State(), mosOpen);
+  EXPECT_EQ(form->MidiOutput1->DeviceID(), 1);
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), 1);
+  EXPECT_EQ(form->cmbOutput->Text(), "USB MIDI Out");
+  EXPECT_TRUE(midi->OutputOpen(1));
+  EXPECT_EQ(form->MidiInput1->ProductName(), "Keyboard In");
+  EXPECT_EQ(form->MidiInput1->State(), misClosed);  // selected, never opened
+  EXPECT_TRUE(dialogs.boxes.empty());
+
+  // Another entry in the list changes nothing: messages go to the port opened.
+  form->cmbOutput->SetItemIndex(0);
+  form->SendParameter(0, 41, 0xA5);
+  EXPECT_TRUE(midi->Sent(0).empty());
+  ASSERT_EQ(midi->Sent(1).size(), 1u);
+  EXPECT_EQ(testing_support::Hex(midi->Sent(1)[0]), "F0 70 7B 00 29 05 0A F7");
+}
+
+TEST_F(DeviceLists, WithoutAMidiPortTheErrorIsShownAndThePortStaysClosed) {
+  midi->AddInputDevice("Keyboard In");
+  midi->AddOutputDevice("Soft Synth", MOD_SYNTH);
+  Start();
+  EXPECT_EQ(dialogs.Errors(),
+            (std::vector<std::string>{"MIDI output technology MIDI Port not installed"}));
+  EXPECT_EQ(form->MidiOutput1->State(), mosClosed);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_THROW(form->SendParameter(0, 41, 1), EmidioutputError);
+}
+
+TEST_F(DeviceLists, WithoutAnInputDeviceTheEditorStillStartsAndOpensItsOutput) {
+  midi->AddOutputDevice("USB MIDI Out", MOD_MIDIPORT);
+  Start();
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_EQ(form->cmbInput->count(), 0);
+  EXPECT_EQ(form->cmbInput->ItemIndex(), -1);
+  EXPECT_EQ(form->MidiOutput1->State(), mosOpen);
+}
+
+TEST_F(DeviceLists, FailingCapabilityQueryIsShownWithThePlatformText) {
+  midi->AddInputDevice("Keyboard In");
+  midi->AddOutputDevice("USB MIDI Out", MOD_MIDIPORT);
+  midi->FailAlways(Call::OutGetDevCaps, MMSYSERR_NODRIVER);
+  Start();
+  ASSERT_EQ(dialogs.Errors().size(), 1u);
+  char text[128];
+  midiOutGetErrorTextA(MMSYSERR_NODRIVER, text, sizeof text);
+  EXPECT_EQ(dialogs.Errors()[0], text);
+  EXPECT_EQ(form->MidiOutput1->State(), mosClosed);
+}
+
+TEST_F(DeviceLists, ClosingTheWindowClosesTheOutputAndRetriesAfterAFailure) {
+  midi->AddInputDevice("Keyboard In");
+  midi->AddOutputDevice("USB MIDI Out", MOD_MIDIPORT);
+  Start();
+  midi->FailNext(Call::OutClose, MMSYSERR_ERROR);
+  EXPECT_FALSE(form->close());
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(dialogs.Errors().size(), 1u);
+  EXPECT_TRUE(midi->OutputOpen(0));
+
+  EXPECT_TRUE(form->close());
+  EXPECT_FALSE(midi->OutputOpen(0));
+  EXPECT_EQ(form->MidiOutput1->State(), mosClosed);
+}
+
+}  // namespace
