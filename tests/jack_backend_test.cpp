@@ -19,6 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include <QTest>
+
+#include "midi/midi_input.h"
+#include "midi/midi_output.h"
 #include "midi/platform/backend_choice.h"
 #include "midi/platform/midi_backend.h"
 #include "midi/platform/mmsystem.h"
@@ -327,6 +331,50 @@ TEST_F(JackBackendTest, StartUpChoosesJackWhileItsServerRunsAndNeverStartsOne) {
   std::string again;
   EXPECT_FALSE(OpenJackMidiBackend(again)) << "a server was started under " << absent;
   setenv("JACK_DEFAULT_SERVER", running.c_str(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The editor's own ports on JACK, as the editor drives them.
+TEST_F(JackBackendTest, OutputPortSendsParameterControlChangeAndClockByteExact) {
+  TMidiOutput port(nullptr);
+  port.SetProductName(peer_->CaptureName());
+  ASSERT_TRUE(port.Open());
+  const uint8_t parameter[] = {0xF0, 0x70, 0x7B, 0x00, 0x29, 0x05, 0x0A, 0xF7};
+  const uint8_t clock = 0xF8;
+  port.PutLong(parameter, sizeof parameter);
+  port.PutShort(0xB0, 0x07, 0x64);
+  port.PutLong(&clock, 1);
+  for (const char* expected : {"F0 70 7B 00 29 05 0A F7", "B0 07 64", "F8"}) {
+    const auto captured = peer_->NextCaptured();
+    ASSERT_TRUE(captured) << expected;
+    EXPECT_EQ(Hex(*captured), expected);
+  }
+  EXPECT_TRUE(port.Close());
+}
+
+TEST_F(JackBackendTest, InputPortDeliversNoteOnAndSysexThroughGetMidiEvent) {
+  TMidiInput port(nullptr);
+  port.SetProductName(peer_->PlaybackName());
+  port.Open();
+  ASSERT_EQ(port.State(), misOpen);
+  port.Start();
+  ASSERT_TRUE(peer_->Send({0x90, 0x3C, 0x64}));
+  ASSERT_TRUE(peer_->Send({0xF0, 0x70, 0x7B, 0x00, 0x29, 0x05, 0x0A, 0xF7}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return port.GetEventCount() >= 2; }, 10000));
+  auto note = port.GetMidiEvent();
+  ASSERT_TRUE(note);
+  EXPECT_EQ(note->StatusByte, 0x90);
+  EXPECT_EQ(note->DataByte1, 0x3C);
+  EXPECT_EQ(note->DataByte2, 0x64);
+  auto sysex = port.GetMidiEvent();
+  ASSERT_TRUE(sysex);
+  EXPECT_EQ(sysex->StatusByte, 0xF0);
+  EXPECT_EQ(Hex(sysex->SysexData, sysex->SysexSize), "F0 70 7B 00 29 05 0A F7");
+  port.Stop();
+  port.Close();
 }
 
 }  // namespace
