@@ -14,6 +14,7 @@
 
 #include "app/form1.h"
 #include "support/editor_fixture.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace {
@@ -33,24 +34,7 @@ std::vector<uint8_t> FromHex(const std::string& hex) {
   return bytes;
 }
 
-// While it lives, writing past `bytes` into any file fails (EFBIG, no signal).
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, handler_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*handler_)(int);
-};
+using testing_support::FileSizeLimit;
 
 class ConfigFile : public testing_support::EditorFixture {
  protected:

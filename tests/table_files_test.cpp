@@ -16,6 +16,7 @@
 
 #include "app/form1.h"
 #include "support/editor_fixture.h"
+#include "support/file_size_limit.h"
 #include "table/form3.h"
 
 namespace {
@@ -219,24 +220,7 @@ TEST_F(TableFiles, SaveUnderAPathThatCannotExistFails) {
   EXPECT_EQ(FilesIn(dir), Names{"plain"});
 }
 
-// A disk that is full after a few bytes: a file size limit, which binds root too.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  void (*oldHandler_)(int);
-  rlimit saved_{};
-};
+using testing_support::FileSizeLimit;
 
 TEST_F(TableFiles, SaveThatCannotWriteAllBytesLeavesThePreviousFileWhole) {
   WriteBytes(dir / "bass.3CV", "previous");

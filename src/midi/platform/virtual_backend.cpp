@@ -1,5 +1,7 @@
 #include "midi/platform/virtual_backend.h"
 
+#include "midi/platform/midi_streams.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -20,37 +22,15 @@ struct VirtualMidiBackend::InPort final : MidiBackend::Port {
 
 namespace {
 
-// Bytes in a message that starts with status, as the wire carries it.
-int MessageLength(BYTE status) {
-  switch (status & 0xF0) {
-    case 0xC0:
-    case 0xD0:
-      return 2;
-    case 0xF0:
-      break;
-    default:
-      return 3;
-  }
-  switch (status) {
-    case 0xF1:
-    case 0xF3:
-      return 2;
-    case 0xF2:
-      return 3;
-    default:  // real-time, tune request, stray SysEx bytes
-      return 1;
-  }
-}
-
 // A short message's bytes; a message without a status byte continues the
 // running status of the last channel message.
 std::vector<BYTE> ShortBytes(DWORD message, BYTE& running_status) {
   const BYTE first = message & 0xFF;
   int count;
   if (first < 0x80) {
-    count = running_status ? MessageLength(running_status) - 1 : 1;
+    count = running_status ? MidiMessageLength(running_status) - 1 : 1;
   } else {
-    count = MessageLength(first);
+    count = MidiMessageLength(first);
     if (first < 0xF0) {
       running_status = first;
     } else if (first < 0xF8) {
