@@ -173,13 +173,13 @@ void TForm1::BuildMidiTab() {
   noteGate(3, Label39, ComboBox10, CheckBox31, Edit16, UpDown17, 0, Label19, Edit12, UpDown12,
            CheckBox34);
   top = gateRow(4, Label16, ComboBox7);
-  CheckBox22 = MakeCheckBox(GroupBox5, "Start/Stop", 148, top + 2, 80);
-  CheckBox19 = MakeCheckBox(GroupBox5, "Velo", 232, top + 2, 56);
+  CheckBox22 = MakeCheckBox(GroupBox5, "Start/Stop", 148, top + 2, 86);
+  CheckBox19 = MakeCheckBox(GroupBox5, "Velo", 238, top + 2, 54);
   UpDown5 = MakeNumber(GroupBox5, Edit1, 298, top, 30, 0, 127, 64);
   CheckBox20 = MakeCheckBox(GroupBox5, "", 352, top + 2);
   top = gateRow(5, Label17, ComboBox8);
-  midiclockCFG = MakeCheckBox(GroupBox5, "MIDI Clock", 148, top + 2, 80);
-  CheckBox18 = MakeCheckBox(GroupBox5, "Velo", 232, top + 2, 56);
+  midiclockCFG = MakeCheckBox(GroupBox5, "MIDI Clock", 148, top + 2, 86);
+  CheckBox18 = MakeCheckBox(GroupBox5, "Velo", 238, top + 2, 54);
   UpDown3 = MakeNumber(GroupBox5, Edit2, 298, top, 30, 0, 127, 64);
   CheckBox21 = MakeCheckBox(GroupBox5, "", 352, top + 2);
 

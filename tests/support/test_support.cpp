@@ -20,7 +20,7 @@ std::string Hex(const std::vector<uint8_t>& bytes) { return Hex(bytes.data(), by
 
 std::filesystem::path ArtifactDir() {
   const char* dir = std::getenv("TQX_ARTIFACTS");
-  std::filesystem::path path = dir && *dir ? dir : "screenshots";
+  std::filesystem::path path = dir && *dir ? dir : TQX_ARTIFACT_DIR;
   std::filesystem::create_directories(path);
   return path;
 }

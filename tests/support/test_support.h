@@ -11,8 +11,8 @@ namespace testing_support {
 std::string Hex(const std::vector<uint8_t>& bytes);
 std::string Hex(const uint8_t* bytes, size_t count);
 
-// Where tests leave screenshots and other files worth looking at
-// ($TQX_ARTIFACTS, set by ctest to <build>/screenshots).
+// Where tests leave screenshots and other files worth looking at:
+// <build>/screenshots, or $TQX_ARTIFACTS when set.
 std::filesystem::path ArtifactDir();
 
 }  // namespace testing_support
