@@ -30,12 +30,24 @@ build/tqx512-config &
 editor=$!
 shot=build/screenshots/main-window.png
 mkdir -p build/screenshots
-for _ in $(seq 100); do
-  xwininfo -name "TQX512 Config" >/dev/null 2>&1 && break
+# The main window is the one of its fixed size. A start-up error (no MIDI device
+# on this machine, say) is shown first in a box of the same title: answer it as
+# a user would, so the window comes up.
+window=
+for i in $(seq 100); do
+  window=$(xwininfo -root -tree 2>/dev/null | awk '/"TQX512 Config"/ && / 780x484/ {print $1; exit}')
+  [[ -n "$window" ]] && break
+  if (( i % 20 == 0 )); then
+    box=$(xdotool search --name "^TQX512 Config$" 2>/dev/null | head -n 1)
+    if [[ -n "$box" ]]; then
+      echo "Start-up reported an error (box answered with OK)."
+      xdotool key --window "$box" Return 2>/dev/null || true
+    fi
+  fi
   sleep 0.1
 done
-sleep 1  # let the window paint
-import -window "TQX512 Config" "$shot"
+sleep 1  # let it paint
+import -window "${window:-root}" "$shot"
 echo "Screenshot of the main window saved to $shot"
 echo "The editor runs on virtual display $DISPLAY; press Ctrl+C to stop it."
 wait "$editor"

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
   libasound2-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core
+  xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
 )
 
 missing=()
