@@ -42,6 +42,10 @@ class TForm1 : public QWidget, public TComponent {
   // Builds and sends one parameter message, then waits 100 ms.
   void SendParameter(int device, int parameter, int value);
   void PacingWait(uint32_t milliseconds);
+  // A full transfer: values as parameters first, first + 1, ... with the progress
+  // window up (the gauge at index x progressStep), then "Write to Flash" when
+  // CheckBox25 asks for it.
+  void SendWithProgress(int firstParameter, const int* values, int count, int progressStep);
 
   // --- Configuration editor (src/config/) ---
   // The configuration record: the 32 values of parameters 32..63, read from the controls.

@@ -1,0 +1,22 @@
+#include "app/form1.h"
+#include "protocol/parameter_map.h"
+#include "table/form2.h"
+
+void TForm1::SendWithProgress(int firstParameter, const int* values, int count,
+                              int progressStep) {
+  Form2->CGauge1->SetProgress(0);
+  Form2->Show();
+  try {
+    for (int i = 0; i < count; ++i) {
+      Form2->CGauge1->SetProgress(i * progressStep);
+      SendParameter(ud_DeviceID->Position() - 1, firstParameter + i, values[i]);
+    }
+    if (CheckBox25->Checked())
+      SendParameter(ud_DeviceID->Position() - 1, param::COMMAND, param::WRITE_TO_FLASH);
+  } catch (...) {
+    // Hidden before the error is reported, not left on screen until the next transfer.
+    Form2->Close();
+    throw;
+  }
+  Form2->Close();
+}
