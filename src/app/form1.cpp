@@ -57,10 +57,14 @@ void TForm1::FormCreate(TObject*) {
   } catch (const std::exception& error) {
     ui::ShowException(error);
   }
+  LoadSettings();
 }
 
 // Shut-down steps; an error keeps the window open (the next close runs them again).
-void TForm1::FormClose(TObject*) { CloseMidiPorts(); }
+void TForm1::FormClose(TObject*) {
+  SaveSettings();
+  CloseMidiPorts();
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
   try {

@@ -23,6 +23,7 @@ class QLineSeries;
 class QBarSeries;
 class TMidiOutput;
 class TMidiInput;
+class SettingsStore;
 
 // The main window. Its controls hold the whole configuration; every behaviour of
 // the editor is a handler of one of them. Handlers are defined in the folder of
@@ -35,6 +36,10 @@ class TForm1 : public QWidget, public TComponent {
   // Window events.
   void FormCreate(TObject* Sender);
   void FormClose(TObject* Sender);
+
+  // Settings kept between runs: saved at every close, loaded once at start-up.
+  void SaveSettings();
+  void LoadSettings();
 
   // Hardware variant switch ("3 voices" / "4 voices").
   void RadioButton4Click(TObject* Sender);
@@ -62,6 +67,9 @@ class TForm1 : public QWidget, public TComponent {
   void SetConfigByte2(int b);
   void SetConfigByte3(int b);
   void SetConfigByte4(int b);
+  // Checks the divider preset that matches the divider field, otherwise "Special"
+  // (a newly checked button runs its handler).
+  void CheckDividerButton();
   // Fills the ten source lists with the 128 controller names, "none" selected.
   void FillControllerLists();
   void BtnSendConfigClick(TObject* Sender);  // Send Config to MIDI (full transfer)
@@ -145,7 +153,22 @@ class TForm1 : public QWidget, public TComponent {
   void SpeedButton10Click(TObject* Sender);  // Generator
   const TNoteTable& NoteTable() const { return FNoteTable; }
 
-  // --- Clock generator of the test panel (src/testpanel/) ---
+  // --- Output test panel (src/testpanel/) ---
+  // Sliders: a control change on the controller of the output's source list, on
+  // the channel of UpDown1; TrackBar9 sends pitch bend. Nothing is paced.
+  void SendControlChange(uint8_t channel, uint8_t controller, uint8_t value);
+  void SendPitchBend(uint8_t channel, uint8_t position);
+  void TrackBar7Change(TObject* Sender);  // CV 1
+  void TrackBar6Change(TObject* Sender);  // CV 2
+  void TrackBar2Change(TObject* Sender);  // CV 3
+  void TrackBar3Change(TObject* Sender);  // CV 4
+  void TrackBar5Change(TObject* Sender);  // gate 5
+  void TrackBar8Change(TObject* Sender);  // gate 6
+  void TrackBar9Change(TObject* Sender);  // pitch bend
+  // Clock generator: "Run"/"Start" sends FA and starts Timer1 at speed div 6 ms,
+  // "Stop" sends FC; each tick sends F8.
+  void Button3Click(TObject* Sender);
+  void Timer1Timer(TObject* Sender);
   // Disables Timer1 and shows "Run" on Button3; sends nothing.
   void StopClockGenerator();
 
@@ -347,6 +370,8 @@ class TForm1 : public QWidget, public TComponent {
   void BuildAboutTab();
   void CreatePorts();
   void ConnectHandlers();
+  bool ApplySettings(SettingsStore& store);  // false: stopped at an unreadable value
+  void SendSliderController(TComboBox* source, TTrackBar* slider);
 
   // Configuration editor helpers.
   void SendLiveParameter(int parameter, int value);  // only while CheckBox26 is ticked

@@ -102,6 +102,11 @@ void TForm1::SetConfigByte0(int b) {
   }
   RadioButton3->SetChecked(b & 0x02);
 
+  CheckDividerButton();
+  midiclockCFGClick(midiclockCFG);
+}
+
+void TForm1::CheckDividerButton() {
   switch (UpDown8->Position()) {
     case 3: RadioButton6->SetChecked(true); break;
     case 6: RadioButton7->SetChecked(true); break;
@@ -111,7 +116,6 @@ void TForm1::SetConfigByte0(int b) {
     case 96: RadioButton96->SetChecked(true); break;
     default: RadioButton8->SetChecked(true); break;
   }
-  midiclockCFGClick(midiclockCFG);
 }
 
 void TForm1::SetConfigByte1(int b) {

@@ -1,0 +1,63 @@
+#include "app/settings_store.h"
+
+#include <QSettings>
+#include <QVariant>
+#include <limits>
+
+namespace {
+SettingsStore::Maker& InstalledMaker() {
+  static SettingsStore::Maker maker;
+  return maker;
+}
+}  // namespace
+
+std::unique_ptr<SettingsStore> SettingsStore::Connect() {
+  if (InstalledMaker()) return InstalledMaker()();
+  return std::make_unique<QtSettingsStore>();
+}
+
+void SettingsStore::Install(Maker maker) { InstalledMaker() = std::move(maker); }
+
+struct QtSettingsStore::Key {
+  QSettings settings{QSettings::NativeFormat, QSettings::UserScope, "Velmont", "TQX512-4voice"};
+};
+
+QtSettingsStore::QtSettingsStore() = default;
+QtSettingsStore::~QtSettingsStore() { Close(); }
+
+bool QtSettingsStore::Open(bool create) {
+  key_ = std::make_unique<Key>();
+  const bool usable = key_->settings.status() == QSettings::NoError;
+  const bool opened = create ? usable && key_->settings.isWritable()
+                             : usable && !key_->settings.allKeys().isEmpty();
+  if (!opened) key_.reset();
+  return opened;
+}
+
+bool QtSettingsStore::WriteInteger(const char* name, int32_t value) {
+  if (!key_) return false;
+  key_->settings.setValue(QString::fromLatin1(name), value);
+  return key_->settings.status() == QSettings::NoError;
+}
+
+bool QtSettingsStore::ReadInteger(const char* name, int32_t& value) {
+  if (!key_) return false;
+  const QVariant stored = key_->settings.value(QString::fromLatin1(name));
+  if (!stored.isValid()) return false;
+  // The registry hands a DWORD back as a number; the Linux file as its text.
+  if (stored.typeId() == QMetaType::UInt) {
+    value = static_cast<int32_t>(stored.toUInt());
+    return true;
+  }
+  if (stored.typeId() != QMetaType::Int && stored.typeId() != QMetaType::QString) return false;
+  bool ok = false;
+  const qlonglong number = stored.toString().toLongLong(&ok);
+  if (!ok || number < std::numeric_limits<int32_t>::min() ||
+      number > std::numeric_limits<int32_t>::max())
+    return false;
+  value = static_cast<int32_t>(number);
+  return true;
+}
+
+// Releasing the key writes what was set; a failing write leaves the old file whole.
+void QtSettingsStore::Close() { key_.reset(); }
