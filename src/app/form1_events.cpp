@@ -84,6 +84,17 @@ void TForm1::ConnectHandlers() {
   UpDown8->OnClick = Bind(this, &TForm1::UpDown8Click);
   UpDown4->OnClick = Bind(this, &TForm1::UpDown4Click);
 
+  // Output test panel.
+  TrackBar7->OnChange = Bind(this, &TForm1::TrackBar7Change);
+  TrackBar6->OnChange = Bind(this, &TForm1::TrackBar6Change);
+  TrackBar2->OnChange = Bind(this, &TForm1::TrackBar2Change);
+  TrackBar3->OnChange = Bind(this, &TForm1::TrackBar3Change);
+  TrackBar5->OnChange = Bind(this, &TForm1::TrackBar5Change);
+  TrackBar8->OnChange = Bind(this, &TForm1::TrackBar8Change);
+  TrackBar9->OnChange = Bind(this, &TForm1::TrackBar9Change);
+  Button3->OnClick = Bind(this, &TForm1::Button3Click);
+  Timer1->OnTimer = Bind(this, &TForm1::Timer1Timer);
+
   // Note table.
   TrackBar1->OnChange = Bind(this, &TForm1::TrackBarChange);
   Edit3->OnChange = Bind(this, &TForm1::Edit3Change);

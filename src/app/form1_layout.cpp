@@ -239,6 +239,12 @@ void TForm1::BuildConfigTab() {
   TGroupBox* gates = MakeGroup(panel, "Gate 5/6", 260, 6, 100, 200);
   TrackBar5 = MakeSlider(gates, 14, 22, 30, 168, 0, 127, 64);
   TrackBar8 = MakeSlider(gates, 56, 22, 30, 168, 0, 127, 64);
+  for (TTrackBar* slider : {TrackBar7, TrackBar6, TrackBar2, TrackBar3, TrackBar9, TrackBar5,
+                            TrackBar8}) {
+    slider->setPageStep(8);
+    slider->setTickPosition(QSlider::TicksRight);
+    slider->setTickInterval(slider == TrackBar9 ? 16 : 6);
+  }
   TGroupBox* clock = MakeGroup(panel, "MIDI Clock", 8, 214, 352, 80);
   MakeLabel(clock, "Speed", 12, 36);
   UpDown10 = MakeNumber(clock, Edit9, 64, 32, 60, 1, 10000, 1);
