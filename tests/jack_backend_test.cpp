@@ -21,6 +21,7 @@
 
 #include <QTest>
 
+#include "app/form1.h"
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
 #include "midi/platform/backend_choice.h"
@@ -39,6 +40,7 @@ using testing_support::JackServer;
 
 // A deadline for things that take a few JACK cycles, generous for sanitizers.
 constexpr auto kLimit = 10s;
+constexpr std::chrono::milliseconds kLimitMs = kLimit;
 
 // What the backend's thread reports through a CALLBACK_FUNCTION, kept for the
 // test's thread. SysEx bytes are copied when their buffer comes back.
@@ -375,6 +377,33 @@ TEST_F(JackBackendTest, InputPortDeliversNoteOnAndSysexThroughGetMidiEvent) {
   EXPECT_EQ(Hex(sysex->SysexData, sysex->SysexSize), "F0 70 7B 00 29 05 0A F7");
   port.Stop();
   port.Close();
+}
+
+// The whole editor on JACK: it opens the peer's port at start-up, and the test
+// panel's slider and clock reach it byte-exact.
+TEST_F(JackBackendTest, TestSliderAndClockGeneratorReachACapturePort) {
+  auto form = std::make_unique<TForm1>();
+  ASSERT_EQ(form->MidiOutput1->State(), mosOpen);
+  ASSERT_EQ(form->cmbOutput->Text().toStdString(), peer_->CaptureName());
+  form->ComboBox6->SetItemIndex(8);  // "Volume (coarse)", controller 7
+  form->TrackBar6->setValue(100);
+  form->UpDown10->SetPosition(60);  // a clock byte every 10 ms
+  form->Button3->click();
+  std::vector<std::string> captured;
+  auto next = [&](std::chrono::milliseconds limit = kLimitMs) {
+    const auto event = peer_->NextCaptured(limit);
+    captured.push_back(event ? Hex(*event) : "nothing");
+    return captured.back();
+  };
+  EXPECT_EQ(next(), "B0 07 64");
+  EXPECT_EQ(next(), "FA");
+  // Timer ticks need the event loop: poll without blocking it.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return next(0ms) == "F8"; }, 10000));
+  form->Button3->click();
+  while (captured.back() == "F8" && captured.size() < 10000) next();
+  EXPECT_EQ(captured.back(), "FC");
+  EXPECT_FALSE(peer_->NextCaptured(50ms)) << "nothing after Stop";
+  form.reset();
 }
 
 }  // namespace
