@@ -3,6 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <chrono>
 
 #include "app/form1.h"
@@ -33,6 +35,9 @@ BENCHMARK(BM_PacedTransfer)->Arg(32)->Arg(48)->Iterations(1)->Unit(benchmark::kM
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  // The editor loads its settings at start-up: keep the user's own store out of it.
+  const QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
