@@ -85,6 +85,19 @@ class Settings : public testing_support::EditorFixture {
     ASSERT_EQ(store.status(), QSettings::NoError);
   }
 
+  // A start on the user's store with some values changed ("" removes one).
+  void StartWith(const Values& changes) {
+    Values values = StoredByUser();
+    for (const auto& [name, value] : changes) {
+      if (value.isEmpty())
+        values.erase(name);
+      else
+        values[name] = value;
+    }
+    Write(values);
+    Start();
+  }
+
   // The user closes the editor (the close saves) and starts it again.
   void CloseAndStart() {
     ASSERT_TRUE(form->close());
@@ -247,11 +260,7 @@ TEST_F(Settings, TheCloseSavesBeforeItClosesThePortInSaveOrderAndStopsAtAFailedW
 // A store from an older version lacks the later names: the load stops at the
 // first missing one, and none of the later steps run.
 TEST_F(Settings, AStoreWithoutCfg4StopsThere) {
-  Values values = StoredByUser();
-  values.erase("CFG4");
-  values["MIDIRT"] = "1";
-  Write(values);
-  Start();
+  StartWith({{"CFG4", ""}, {"MIDIRT", "1"}});
 
   EXPECT_EQ(form->UpDown2->Position(), 60);
   EXPECT_EQ(form->UpDown12->Position(), 4);  // GLEV4 comes before the flag bytes
@@ -270,10 +279,7 @@ TEST_F(Settings, AStoreWithoutCfg4StopsThere) {
 }
 
 TEST_F(Settings, AStoreWithoutMidirtStopsThere) {
-  Values values = StoredByUser();
-  values.erase("MIDIRT");
-  Write(values);
-  Start();
+  StartWith({{"MIDIRT", ""}});
 
   EXPECT_TRUE(form->CheckBox28->Checked());  // CFG4 came before
   EXPECT_FALSE(form->CheckBox26->Checked());
@@ -284,10 +290,7 @@ TEST_F(Settings, AStoreWithoutMidirtStopsThere) {
 }
 
 TEST_F(Settings, ModelChoosesTheHardwareVariant) {
-  Values values = StoredByUser();
-  values["MODEL"] = "0";
-  Write(values);
-  Start();
+  StartWith({{"MODEL", "0"}});
   EXPECT_TRUE(form->RadioButton5->Checked());
   EXPECT_FALSE(form->RadioButton4->Checked());
   for (QWidget* row : {static_cast<QWidget*>(form->Label14), static_cast<QWidget*>(form->ComboBox2),
@@ -296,9 +299,7 @@ TEST_F(Settings, ModelChoosesTheHardwareVariant) {
     EXPECT_FALSE(row->isHidden());
   EXPECT_EQ(form->CheckBox17->text(), "4 Voices");
 
-  values["MODEL"] = "1";
-  Write(values);
-  Start();
+  StartWith({{"MODEL", "1"}});
   EXPECT_TRUE(form->RadioButton4->Checked());
   EXPECT_FALSE(form->RadioButton5->Checked());
   for (QWidget* row : {static_cast<QWidget*>(form->Label14), static_cast<QWidget*>(form->ComboBox2),
@@ -309,34 +310,22 @@ TEST_F(Settings, ModelChoosesTheHardwareVariant) {
 }
 
 TEST_F(Settings, RealTimeSendingRestoredSendsThePlayModeAndADividerOtherThan24) {
-  Values values = StoredByUser();
-  values["MIDIRT"] = "1";
-  Write(values);
-  Start();
+  StartWith({{"MIDIRT", "1"}});
   // Monophonic with Retrigg: CFG0 = 04; divider 48.
   EXPECT_EQ(SentHex(), (Texts{Msg("29 04 00"), Msg("2F 00 03")}));
   EXPECT_TRUE(form->CheckBox26->Checked());
 
-  values["DIV"] = "24";
-  Write(values);
-  Start();
+  StartWith({{"MIDIRT", "1"}, {"DIV", "24"}});
   EXPECT_EQ(SentHex(), Texts{Msg("29 04 00")});
 
-  values["MIDIRT"] = "0";
-  values["DIV"] = "48";
-  Write(values);
-  Start();
+  StartWith({{"MIDIRT", "0"}});
   EXPECT_EQ(SentHex(), Texts{});
   EXPECT_TRUE(form->RadioButton48->Checked());
 }
 
 TEST_F(Settings, AStartThatCannotSendShowsTheErrorOnceAndStillLoadsEverything) {
-  Values values = StoredByUser();
-  values["MIDIRT"] = "1";
-  values["MODEL"] = "0";
-  Write(values);
   midi->FailAlways(VirtualMidiBackend::Call::OutLongMsg, MMSYSERR_INVALHANDLE);
-  Start();
+  StartWith({{"MIDIRT", "1"}, {"MODEL", "0"}});
   midi->ClearFailures();
   EXPECT_EQ(dialogs->Errors().size(), 1u);
   EXPECT_TRUE(form->RadioButton48->Checked());
@@ -345,21 +334,23 @@ TEST_F(Settings, AStartThatCannotSendShowsTheErrorOnceAndStillLoadsEverything) {
   EXPECT_EQ(form->Label15->Caption(), "C 3");
 }
 
+// Off the screen is allowed; beyond what window coordinates can hold is not.
+TEST_F(Settings, TheWindowGoesWhereTheStoreSaysEvenOffTheScreen) {
+  StartWith({{"PX", "-3000"}, {"PY", "5000"}});
+  EXPECT_EQ(form->pos(), QPoint(-3000, 5000));
+
+  StartWith({{"PX", "2147483647"}, {"PY", "-2147483648"}});
+  EXPECT_EQ(form->pos(), QPoint(32767, -32767));
+}
+
 TEST_F(Settings, ADividerWithoutPresetChecksSpecial) {
-  Values values = StoredByUser();
-  values["DIV"] = "7";
-  Write(values);
-  Start();
+  StartWith({{"DIV", "7"}});
   EXPECT_TRUE(form->RadioButton8->Checked());
   EXPECT_EQ(form->Edit7->Text(), "7");
 }
 
 TEST_F(Settings, AnIndexOfMinusOneRestoresAListWithNothingSelected) {
-  Values values = StoredByUser();
-  values["GREF2"] = "-1";
-  values["CRF5"] = "-1";
-  Write(values);
-  Start();
+  StartWith({{"GREF2", "-1"}, {"CRF5", "-1"}});
   EXPECT_EQ(form->ComboBox4->ItemIndex(), -1);
   EXPECT_EQ(form->ComboBox4->Text(), "");
   EXPECT_EQ(form->ComboBox8->ItemIndex(), -1);
@@ -403,10 +394,7 @@ TEST_F(Settings, GarbageInEveryValueLeavesTheInitialStateAndSendsNothing) {
 }
 
 TEST_F(Settings, AValueBeyond32BitsEndsTheLoadThere) {
-  Values values = StoredByUser();
-  values["CAN"] = "4294967296";
-  Write(values);
-  Start();
+  StartWith({{"CAN", "4294967296"}});
   EXPECT_EQ(form->UpDown2->Position(), 60);  // NREF came before
   EXPECT_EQ(form->UpDown1->Position(), 1);
   EXPECT_EQ(form->ComboBox5->ItemIndex(), 0);
