@@ -163,15 +163,18 @@ bool TForm1::ApplySettings(SettingsStore& store) {
 
   // The setters check the boxes through their handlers; SetConfigByte0 also selects
   // the divider button from the divider field, still at its initial value here.
-  void (TForm1::*const setters[])(int) = {&TForm1::SetConfigByte0, &TForm1::SetConfigByte1,
-                                          &TForm1::SetConfigByte2, &TForm1::SetConfigByte3,
-                                          &TForm1::SetConfigByte4};
-  const char* const flagNames[] = {"CFG0", "CFG1", "CFG2", "CFG3", "CFG4"};
-  for (int i = 0; i < 5; ++i) {
+  const auto flagByte = [&read](const char* name, const auto& set) {
     int32_t flags = 0;
-    if (!read.Value(flagNames[i], flags)) return false;
-    (this->*setters[i])(flags);
-  }
+    if (!read.Value(name, flags)) return false;
+    set(flags);
+    return true;
+  };
+  if (!flagByte("CFG0", [this](int b) { SetConfigByte0(b); }) ||
+      !flagByte("CFG1", [this](int b) { SetConfigByte1(b); }) ||
+      !flagByte("CFG2", [this](int b) { SetConfigByte2(b); }) ||
+      !flagByte("CFG3", [this](int b) { SetConfigByte3(b); }) ||
+      !flagByte("CFG4", [this](int b) { SetConfigByte4(b); }))
+    return false;
 
   // Real-time sending comes back only now, so nothing above has sent anything.
   if (!read.Checked("MIDIRT", CheckBox26)) return false;
