@@ -2,7 +2,9 @@
 // makes of the stored values, as controls and as bytes sent.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <map>
 #include <string>
@@ -391,6 +393,24 @@ TEST_F(Settings, GarbageInEveryValueLeavesTheInitialStateAndSendsNothing) {
   EXPECT_EQ(form->Label15->Caption(), "C-1");
   EXPECT_EQ(SentHex(), Texts{});
   EXPECT_TRUE(dialogs->Errors().empty());
+}
+
+TEST_F(Settings, AStoreFileOfBinaryGarbageIsReplacedAtTheNextClose) {
+  {
+    QFile file(Store().fileName());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i) garbage.append(static_cast<char>((i * 7919) & 0xFF));
+    file.write(garbage);
+  }
+  Start();
+  ExpectControlsInRange(*form);
+  EXPECT_EQ(form->UpDown2->Position(), 24);
+  EXPECT_EQ(SentHex(), Texts{});
+  StepTo(form->UpDown2, 50);
+  CloseAndStart();
+  EXPECT_EQ(form->UpDown2->Position(), 50);
 }
 
 TEST_F(Settings, AValueBeyond32BitsEndsTheLoadThere) {
