@@ -2,10 +2,7 @@
 // many F8 bytes leave per second, and how steady the intervals between ticks are.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QEventLoop>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -13,6 +10,7 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "editor_bench_main.h"
 #include "midi/platform/virtual_backend.h"
 
 static void BM_ClockGenerator(benchmark::State& state) {
@@ -66,14 +64,4 @@ static void BM_ClockGenerator(benchmark::State& state) {
 }
 BENCHMARK(BM_ClockGenerator)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  // The editor loads and saves settings: keep the user's own store out of it.
-  const QTemporaryDir settings;
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunEditorBenchmarks(argc, argv); }

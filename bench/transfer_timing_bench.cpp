@@ -2,12 +2,10 @@
 // it should be n x 100 ms plus at most 1 %.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <chrono>
 
 #include "app/form1.h"
+#include "editor_bench_main.h"
 #include "midi/platform/virtual_backend.h"
 
 static void BM_PacedTransfer(benchmark::State& state) {
@@ -32,14 +30,4 @@ static void BM_PacedTransfer(benchmark::State& state) {
 BENCHMARK(BM_PacedTransfer)->Arg(32)->Arg(48)->Iterations(1)->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  // The editor loads its settings at start-up: keep the user's own store out of it.
-  const QTemporaryDir settings;
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunEditorBenchmarks(argc, argv); }
