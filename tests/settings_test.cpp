@@ -115,6 +115,12 @@ class Settings : public testing_support::EditorFixture {
     ASSERT_EQ(form->MidiOutput1->State(), mosOpen);
   }
 
+  // The fourth CV row's label and list, its test slider and CV 4's PB box.
+  std::vector<bool> FourthRowHidden() const {
+    return {form->Label14->isHidden(), form->ComboBox2->isHidden(), form->TrackBar3->isHidden(),
+            form->CheckBox23->isHidden()};
+  }
+
   static void Choose(TComboBox* list, int index) {
     list->SetItemIndex(index);
     emit list->activated(index);
@@ -295,19 +301,13 @@ TEST_F(Settings, ModelChoosesTheHardwareVariant) {
   StartWith({{"MODEL", "0"}});
   EXPECT_TRUE(form->RadioButton5->Checked());
   EXPECT_FALSE(form->RadioButton4->Checked());
-  for (QWidget* row : {static_cast<QWidget*>(form->Label14), static_cast<QWidget*>(form->ComboBox2),
-                       static_cast<QWidget*>(form->TrackBar3),
-                       static_cast<QWidget*>(form->CheckBox23)})
-    EXPECT_FALSE(row->isHidden());
+  EXPECT_EQ(FourthRowHidden(), std::vector<bool>(4, false));
   EXPECT_EQ(form->CheckBox17->text(), "4 Voices");
 
   StartWith({{"MODEL", "1"}});
   EXPECT_TRUE(form->RadioButton4->Checked());
   EXPECT_FALSE(form->RadioButton5->Checked());
-  for (QWidget* row : {static_cast<QWidget*>(form->Label14), static_cast<QWidget*>(form->ComboBox2),
-                       static_cast<QWidget*>(form->TrackBar3),
-                       static_cast<QWidget*>(form->CheckBox23)})
-    EXPECT_TRUE(row->isHidden());
+  EXPECT_EQ(FourthRowHidden(), std::vector<bool>(4, true));
   EXPECT_EQ(form->CheckBox17->text(), "3 Voices");
 }
 

@@ -18,31 +18,28 @@ std::unique_ptr<SettingsStore> SettingsStore::Connect() {
 
 void SettingsStore::Install(Maker maker) { InstalledMaker() = std::move(maker); }
 
-struct QtSettingsStore::Key {
-  QSettings settings{QSettings::NativeFormat, QSettings::UserScope, "Velmont", "TQX512-4voice"};
-};
-
 QtSettingsStore::QtSettingsStore() = default;
 QtSettingsStore::~QtSettingsStore() { Close(); }
 
 bool QtSettingsStore::Open(bool create) {
-  key_ = std::make_unique<Key>();
-  const bool usable = key_->settings.status() == QSettings::NoError;
-  const bool opened = create ? usable && key_->settings.isWritable()
-                             : usable && !key_->settings.allKeys().isEmpty();
+  key_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "Velmont",
+                                     "TQX512-4voice");
+  const bool usable = key_->status() == QSettings::NoError;
+  const bool opened =
+      create ? usable && key_->isWritable() : usable && !key_->allKeys().isEmpty();
   if (!opened) key_.reset();
   return opened;
 }
 
 bool QtSettingsStore::WriteInteger(const char* name, int32_t value) {
   if (!key_) return false;
-  key_->settings.setValue(QString::fromLatin1(name), value);
-  return key_->settings.status() == QSettings::NoError;
+  key_->setValue(QString::fromLatin1(name), value);
+  return key_->status() == QSettings::NoError;
 }
 
 bool QtSettingsStore::ReadInteger(const char* name, int32_t& value) {
   if (!key_) return false;
-  const QVariant stored = key_->settings.value(QString::fromLatin1(name));
+  const QVariant stored = key_->value(QString::fromLatin1(name));
   if (!stored.isValid()) return false;
   // The registry hands a DWORD back as a number; the Linux file as its text.
   if (stored.typeId() == QMetaType::UInt) {

@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+class QSettings;
+
 // The per-user store that keeps the editor's settings between runs: named 32-bit
 // integers under one key. Each use makes its own connection and closes it.
 class SettingsStore {
@@ -38,6 +40,5 @@ class QtSettingsStore : public SettingsStore {
   void Close() override;
 
  private:
-  struct Key;
-  std::unique_ptr<Key> key_;
+  std::unique_ptr<QSettings> key_;  // open between Open and Close
 };
