@@ -5,10 +5,12 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev
   libasound2-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+  # The VM that runs the ALSA tests on a real kernel sequencer (tests/vm/).
+  qemu-system-x86 busybox-static kmod cpio alsa-utils
 )
 
 missing=()
