@@ -30,6 +30,7 @@
 #include "support/jack_peer.h"
 #include "support/jack_server.h"
 #include "support/test_support.h"
+#include "ui/dialogs.h"
 
 namespace {
 
@@ -178,10 +179,12 @@ class JackBackendTest : public ::testing::Test {
   std::deque<Header> headers_;
 };
 
-TEST_F(JackBackendTest, ListsOtherClientsMidiPortsAsMidiPortsButNeverOurOwn) {
+TEST_F(JackBackendTest, ListsHardwarePortsAsMidiPortsProgramsPortsAsSoftwareAndNeverOurOwn) {
   const std::string capture = peer_->CaptureName();
   const std::string playback = peer_->PlaybackName();
   EXPECT_EQ(capture, "tqx-peer:capture");
+  JackPeer program("tqx-program", JackPeer::Kind::kProgram);
+  ASSERT_TRUE(program.Ready()) << program.Why();
 
   // An open port registers a port of our client, which must not become a device.
   HMIDIOUT out = nullptr;
@@ -189,6 +192,7 @@ TEST_F(JackBackendTest, ListsOtherClientsMidiPortsAsMidiPortsButNeverOurOwn) {
   const std::vector<std::string> outputs = OutputNames();
   const std::vector<std::string> inputs = InputNames();
   EXPECT_TRUE(Contains(outputs, capture));
+  EXPECT_TRUE(Contains(outputs, program.CaptureName()));
   EXPECT_FALSE(Contains(outputs, playback));
   EXPECT_TRUE(Contains(inputs, playback));
   EXPECT_FALSE(Contains(inputs, capture));
@@ -198,12 +202,27 @@ TEST_F(JackBackendTest, ListsOtherClientsMidiPortsAsMidiPortsButNeverOurOwn) {
   for (UINT device = 0; device < midiOutGetNumDevs(); ++device) {
     MIDIOUTCAPSA caps{};
     ASSERT_EQ(midiOutGetDevCapsA(device, &caps, sizeof caps), MMSYSERR_NOERROR);
-    EXPECT_EQ(caps.wTechnology, MOD_MIDIPORT) << caps.szPname;
+    EXPECT_EQ(caps.wTechnology, caps.szPname == capture ? MOD_MIDIPORT : MOD_SWSYNTH)
+        << caps.szPname;
   }
   MIDIOUTCAPSA mapper{};
   ASSERT_EQ(midiOutGetDevCapsA(MIDI_MAPPER, &mapper, sizeof mapper), MMSYSERR_NOERROR);
   EXPECT_EQ(mapper.wTechnology, MOD_MAPPER);
   EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(JackBackendTest, StartUpWithOnlyProgramsPortsReportsThatNoMidiPortIsInstalled) {
+  peer_.reset();
+  JackPeer program("tqx-program", JackPeer::Kind::kProgram);
+  ASSERT_TRUE(program.Ready()) << program.Why();
+  ui::ScriptedDialogs dialogs;
+  auto form = std::make_unique<TForm1>();
+  EXPECT_EQ(dialogs.Errors(),
+            (std::vector<std::string>{"MIDI output technology MIDI Port not installed"}));
+  EXPECT_EQ(form->MidiOutput1->State(), mosClosed);
+  EXPECT_NE(form->cmbOutput->findText(QString::fromStdString(program.CaptureName())), -1)
+      << "still listed";
+  form.reset();
 }
 
 TEST_F(JackBackendTest, ParameterMessageControlChangeAndClockArriveByteExact) {

@@ -21,15 +21,21 @@ __attribute__((no_sanitize("thread"))) void CopyUnwatched(volatile uint8_t* to,
 
 }  // namespace
 
-JackPeer::JackPeer(const std::string& name) {
+JackPeer::JackPeer(const std::string& name, Kind kind) {
   jack_status_t status{};
   client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
   if (!client_) {
     why_ = "cannot open the peer client (status " + std::to_string(status) + ")";
     return;
   }
-  capture_ = jack_port_register(client_, "capture", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-  playback_ = jack_port_register(client_, "playback", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  // A dummy server has no MIDI hardware: an interface's ports are flagged as
+  // a hardware driver's (or PipeWire's bridge) flags them.
+  const unsigned long hardware =
+      kind == Kind::kInterface ? JackPortIsPhysical | JackPortIsTerminal : 0;
+  capture_ = jack_port_register(client_, "capture", JACK_DEFAULT_MIDI_TYPE,
+                                JackPortIsInput | hardware, 0);
+  playback_ = jack_port_register(client_, "playback", JACK_DEFAULT_MIDI_TYPE,
+                                 JackPortIsOutput | hardware, 0);
   if (!capture_ || !playback_) {
     why_ = "cannot register the peer's ports";
     return;

@@ -19,7 +19,9 @@ namespace testing_support {
 // from its "playback" port. It talks to the default server (JackServer's).
 class JackPeer {
  public:
-  explicit JackPeer(const std::string& name = "tqx-peer");
+  // An interface's ports are hardware ports; a program's are not.
+  enum class Kind { kInterface, kProgram };
+  explicit JackPeer(const std::string& name = "tqx-peer", Kind kind = Kind::kInterface);
   ~JackPeer();
   JackPeer(const JackPeer&) = delete;
   JackPeer& operator=(const JackPeer&) = delete;

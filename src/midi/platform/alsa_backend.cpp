@@ -33,16 +33,19 @@ struct SeqDevice {
   WORD technology = MOD_MIDIPORT;
 };
 
-WORD Technology(unsigned type) {
+// Only a port that leads out of the computer is a MIDI port: one of a kernel
+// client on a sound card (a USB interface; snd-virmidi). "Midi Through" is a
+// kernel client on no card, and other programs' ports are software, whatever
+// type bits they claim; reporting them as MIDI ports would open them ahead of
+// the real interface.
+WORD Technology(const snd_seq_client_info_t* client, unsigned type) {
   constexpr unsigned kSynth = SND_SEQ_PORT_TYPE_SYNTH | SND_SEQ_PORT_TYPE_DIRECT_SAMPLE |
                               SND_SEQ_PORT_TYPE_SAMPLE | SND_SEQ_PORT_TYPE_SYNTHESIZER;
+  const bool on_card = snd_seq_client_info_get_type(client) == SND_SEQ_KERNEL_CLIENT &&
+                       snd_seq_client_info_get_card(client) >= 0;
+  if (!on_card) return MOD_SWSYNTH;
   // A synthesizer on a sound card is still a synthesizer, not a way out.
-  if (type & kSynth) return MOD_SYNTH;
-  // A port only in software ("Midi Through", an application's port) leads to no
-  // interface; reporting it as a MIDI port would open it before the real one.
-  constexpr unsigned kWire = SND_SEQ_PORT_TYPE_HARDWARE | SND_SEQ_PORT_TYPE_PORT;
-  if ((type & SND_SEQ_PORT_TYPE_SOFTWARE) && !(type & kWire)) return MOD_SYNTH;
-  return MOD_MIDIPORT;
+  return (type & kSynth) ? MOD_SYNTH : MOD_MIDIPORT;
 }
 
 struct OutState {
@@ -193,7 +196,7 @@ void AlsaMidiBackend::Refresh() {
         const unsigned caps = snd_seq_port_info_get_capability(port_info);
         if (caps & SND_SEQ_PORT_CAP_NO_EXPORT) continue;  // not for others to connect
         SeqDevice device{client, port, client_name + ":" + snd_seq_port_info_get_name(port_info),
-                         Technology(snd_seq_port_info_get_type(port_info))};
+                         Technology(client_info, snd_seq_port_info_get_type(port_info))};
         constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
         constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
         if ((caps & kWritable) == kWritable) outputs.push_back(device);

@@ -174,8 +174,12 @@ class JackMidiBackend final : public MidiBackend {
   int Process(jack_nframes_t frames) noexcept;
 
   bool Dead() const { return dead_.load(std::memory_order_acquire); }
-  std::vector<std::string> ListPorts(unsigned long flags);
-  bool FindOutput(UINT device, std::string& name);
+  struct Device {
+    std::string name;
+    WORD technology;
+  };
+  std::vector<Device> ListPorts(unsigned long flags);
+  bool FindOutput(UINT device, Device& found);
   template <class State>
   static std::atomic<State*>* FreeSlot(Slots<State>& table);
   template <class State>
@@ -199,8 +203,8 @@ class JackMidiBackend final : public MidiBackend {
   int ports_made_ = 0;
 
   std::mutex devices_mutex_;
-  std::vector<std::string> outputs_;
-  std::vector<std::string> inputs_;
+  std::vector<Device> outputs_;
+  std::vector<Device> inputs_;
 
   BackendThread thread_;
   // Backend thread only.
@@ -295,55 +299,58 @@ void JackMidiBackend::WaitForNewCycle() {
 
 // ---- devices ----
 
-std::vector<std::string> JackMidiBackend::ListPorts(unsigned long flags) {
-  std::vector<std::string> names;
-  if (Dead()) return names;
+// Hardware ports (JackPortIsPhysical, also as PipeWire and a2jmidid bridge
+// them) lead to an interface; other clients' ports are software.
+std::vector<JackMidiBackend::Device> JackMidiBackend::ListPorts(unsigned long flags) {
+  std::vector<Device> devices;
+  if (Dead()) return devices;
   const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
-  if (!ports) return names;
+  if (!ports) return devices;
   for (const char** name = ports; *name; ++name) {
     jack_port_t* port = jack_port_by_name(client_, *name);
     if (port && jack_port_is_mine(client_, port)) continue;
-    names.emplace_back(*name);
+    const bool physical = port && (jack_port_flags(port) & JackPortIsPhysical);
+    devices.push_back({*name, physical ? MOD_MIDIPORT : MOD_SWSYNTH});
   }
   jack_free(ports);
-  return names;
+  return devices;
 }
 
 UINT JackMidiBackend::OutGetNumDevs() {
-  std::vector<std::string> names = ListPorts(JackPortIsInput);
+  std::vector<Device> devices = ListPorts(JackPortIsInput);
   std::lock_guard lock(devices_mutex_);
-  outputs_ = std::move(names);
+  outputs_ = std::move(devices);
   return static_cast<UINT>(outputs_.size());
 }
 
 UINT JackMidiBackend::InGetNumDevs() {
-  std::vector<std::string> names = ListPorts(JackPortIsOutput);
+  std::vector<Device> devices = ListPorts(JackPortIsOutput);
   std::lock_guard lock(devices_mutex_);
-  inputs_ = std::move(names);
+  inputs_ = std::move(devices);
   return static_cast<UINT>(inputs_.size());
 }
 
 // The mapper stands for the first output device.
-bool JackMidiBackend::FindOutput(UINT device, std::string& name) {
+bool JackMidiBackend::FindOutput(UINT device, Device& found) {
   std::lock_guard lock(devices_mutex_);
   const size_t index = device == MIDI_MAPPER ? 0 : device;
   if (index >= outputs_.size()) return false;
-  name = outputs_[index];
+  found = outputs_[index];
   return true;
 }
 
 MMRESULT JackMidiBackend::OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) {
-  std::string name;
-  if (!FindOutput(device, name)) return MMSYSERR_BADDEVICEID;
+  Device found;
+  if (!FindOutput(device, found)) return MMSYSERR_BADDEVICEID;
   caps = device == MIDI_MAPPER ? PortOutCaps("JACK MIDI Mapper", MOD_MAPPER)
-                               : PortOutCaps(name, MOD_MIDIPORT);
+                               : PortOutCaps(found.name, found.technology);
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT JackMidiBackend::InGetDevCaps(UINT device, MIDIINCAPSA& caps) {
   std::lock_guard lock(devices_mutex_);
   if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
-  caps = PortInCaps(inputs_[device]);
+  caps = PortInCaps(inputs_[device].name);
   return MMSYSERR_NOERROR;
 }
 
@@ -356,8 +363,9 @@ jack_port_t* JackMidiBackend::Register(const char* kind, unsigned long flags) {
 // ---- output ----
 
 MMRESULT JackMidiBackend::OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) {
-  std::string target;
-  if (!FindOutput(device, target)) return MMSYSERR_BADDEVICEID;
+  Device found;
+  if (!FindOutput(device, found)) return MMSYSERR_BADDEVICEID;
+  const std::string& target = found.name;
   if (Dead()) return ServerGone("open port");
   auto out = std::make_shared<OutState>();
   out->client = &client;
@@ -479,7 +487,7 @@ MMRESULT JackMidiBackend::InOpen(UINT device, MidiInClient& client, std::unique_
   {
     std::lock_guard lock(devices_mutex_);
     if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
-    source = inputs_[device];
+    source = inputs_[device].name;
   }
   if (Dead()) return ServerGone("open port");
   auto in = std::make_shared<InState>(client);

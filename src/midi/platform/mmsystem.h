@@ -75,6 +75,8 @@ inline constexpr WORD MOD_SYNTH = 2;
 inline constexpr WORD MOD_SQSYNTH = 3;
 inline constexpr WORD MOD_FMSYNTH = 4;
 inline constexpr WORD MOD_MAPPER = 5;
+inline constexpr WORD MOD_WAVETABLE = 6;
+inline constexpr WORD MOD_SWSYNTH = 7;
 
 inline constexpr DWORD MIDICAPS_VOLUME = 0x0001;
 inline constexpr DWORD MIDICAPS_LRVOLUME = 0x0002;
