@@ -1,12 +1,17 @@
 // The ALSA sequencer backend against the kernel's sequencer, with sequencer
-// clients of the test's own as peers. Where there is no /dev/snd/seq (a
-// container, a CI runner) every test skips and says so.
+// clients of the test's own as peers, and the whole editor against snd-virmidi,
+// read back raw from its rawmidi device. ./test.sh runs these inside a VM with
+// Debian's kernel (tests/vm/run-in-vm), where a missing sequencer or missing
+// VirMIDI ports fail; elsewhere, without /dev/snd/seq, they skip and say so.
 
 #include "midi/platform/alsa_backend.h"
 
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <QTest>
 
 #include <algorithm>
 #include <chrono>
@@ -19,9 +24,16 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/form1.h"
+#include "midi/midi_output.h"
+#include "midi/platform/backend_choice.h"
 #include "midi/platform/midi_backend.h"
 #include "midi/platform/mmsystem.h"
+#include "protocol/parameter_message.h"
 #include "support/test_support.h"
+#include "table/form2.h"
+#include "table/form3.h"
+#include "ui/dialogs.h"
 
 namespace {
 
@@ -29,6 +41,23 @@ using namespace std::chrono_literals;
 using testing_support::Hex;
 
 constexpr auto kLimit = 10s;
+
+// Inside the test VM (its init sets this) nothing may be skipped.
+bool InTestVm() { return getenv("TQX_IN_VM") != nullptr; }
+
+#define SKIP_OUTSIDE_VM(why)      \
+  do {                            \
+    if (InTestVm()) FAIL() << why; \
+    GTEST_SKIP() << why;          \
+  } while (0)
+
+// The kernel clients of the VM, as aconnect -l shows them there: "Midi Through"
+// is client 14 on no card; snd-virmidi's clients 16..19 are on card 0. Both
+// have port type MIDI_GENERIC | SOFTWARE | PORT. The device lists cut their
+// names ("Midi Through:Midi Through Port-0") to 31 characters.
+const std::string kMidiThrough = "Midi Through:Midi Through Port-";
+const std::string kVirMidi0 = "Virtual Raw MIDI 0-0:VirMIDI 0-";
+const char* const kVirMidi0Raw = "/dev/snd/midiC0D0";  // hw:0,0
 
 // A sequencer client of the test's own at the far end of the editor's ports.
 class AlsaPeer {
@@ -100,6 +129,7 @@ class AlsaPeer {
 
 constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+// The type a USB interface's port has; a program may claim it too.
 constexpr unsigned kHardwarePort =
     SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_HARDWARE | SND_SEQ_PORT_TYPE_PORT;
 
@@ -206,7 +236,7 @@ class AlsaBackendTest : public ::testing::Test {
     std::string why;
     std::unique_ptr<MidiBackend> backend = OpenAlsaMidiBackend(why);
     if (!backend && access("/dev/snd/seq", F_OK) != 0) {
-      GTEST_SKIP() << "no ALSA sequencer on this machine (" << why << ")";
+      SKIP_OUTSIDE_VM("no ALSA sequencer on this machine (" << why << ")");
     }
     ASSERT_TRUE(backend) << why;
     SetMidiBackend(std::move(backend));
@@ -243,17 +273,13 @@ class AlsaBackendTest : public ::testing::Test {
   std::deque<Header> headers_;
 };
 
-TEST_F(AlsaBackendTest, ListsOtherClientsPortsInClientPortOrderWithTheirTechnology) {
+TEST_F(AlsaBackendTest, OnlyPortsOnASoundCardAreMidiPortsAndAllAreListedInClientPortOrder) {
   AlsaPeer later(PeerName("-later"));
   ASSERT_TRUE(later.Ready());
   ASSERT_GE(later.AddPort("capture", kWritable, kHardwarePort), 0);
   const unsigned synth_type = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_SYNTHESIZER |
                               SND_SEQ_PORT_TYPE_APPLICATION;
   ASSERT_GE(peer_->AddPort("synth", kWritable, synth_type), 0);
-  // Like the kernel's "Midi Through": software only, so not a way to an interface.
-  ASSERT_GE(peer_->AddPort("through", kWritable,
-                           SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_SOFTWARE),
-            0);
   ASSERT_GE(peer_->AddPort("hidden", kWritable | SND_SEQ_PORT_CAP_NO_EXPORT, kHardwarePort), 0);
   const std::string long_port = "a port name far too long for the record";
   ASSERT_GE(peer_->AddPort(long_port, kWritable, kHardwarePort), 0);
@@ -263,18 +289,28 @@ TEST_F(AlsaBackendTest, ListsOtherClientsPortsInClientPortOrderWithTheirTechnolo
 
   const std::vector<Device> outputs = Outputs();
   const std::vector<std::string> inputs = InputNames();
+  const int through = IndexOf(outputs, kMidiThrough);
+  const int virmidi = IndexOf(outputs, kVirMidi0);
+  if (through < 0 || virmidi < 0) SKIP_OUTSIDE_VM("no snd-seq-dummy and snd-virmidi here");
   const int capture = IndexOf(outputs, peer_->Name("capture"));
   const int synth = IndexOf(outputs, peer_->Name("synth"));
   const int later_capture = IndexOf(outputs, later.Name("capture"));
   ASSERT_GE(capture, 0);
   ASSERT_GE(synth, 0);
   ASSERT_GE(later_capture, 0);
+  EXPECT_LT(through, virmidi) << "clients in client order: 14 before 16";
+  EXPECT_LT(virmidi, capture) << "kernel clients before programs";
   EXPECT_LT(capture, synth) << "ports of one client in port order";
   EXPECT_EQ(peer_->Client() < later.Client(), synth < later_capture) << "clients in client order";
-  EXPECT_EQ(outputs[capture].technology, MOD_MIDIPORT);
-  EXPECT_EQ(outputs[synth].technology, MOD_SYNTH);
-  ASSERT_GE(IndexOf(outputs, peer_->Name("through")), 0);
-  EXPECT_EQ(outputs[IndexOf(outputs, peer_->Name("through"))].technology, MOD_SYNTH);
+  EXPECT_EQ(outputs[virmidi].technology, MOD_MIDIPORT) << "a kernel client on a card";
+  EXPECT_EQ(outputs[through].technology, MOD_SWSYNTH) << "a kernel client on no card";
+  EXPECT_EQ(outputs[capture].technology, MOD_SWSYNTH) << "a program, whatever type bits it claims";
+  EXPECT_EQ(outputs[synth].technology, MOD_SWSYNTH);
+  for (const Device& device : outputs) {
+    if (device.technology == MOD_MIDIPORT) {
+      EXPECT_EQ(device.name.rfind("Virtual Raw MIDI ", 0), 0u) << "only VirMIDI here: " << device.name;
+    }
+  }
   EXPECT_EQ(IndexOf(outputs, peer_->Name("hidden")), -1);
   EXPECT_EQ(IndexOf(outputs, peer_->Name("playback")), -1);
   EXPECT_GE(IndexOf(inputs, peer_->Name("playback")), 0);
@@ -359,6 +395,187 @@ TEST_F(AlsaBackendTest, NoteOnAndSysexFromThePeerComeBackThroughTheCallbacks) {
     EXPECT_EQ(midiInUnprepareHeader(in, buffer, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
   }
   EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+}
+
+// What comes out of a rawmidi device, cut into messages, each stamped with the
+// moment the kernel took in its first byte (the rawmidi framing mode's monotonic
+// time stamps): the wire as near as this machine has one.
+class RawMidiReader {
+ public:
+  struct Message {
+    std::string hex;
+    std::chrono::nanoseconds at;  // CLOCK_MONOTONIC
+  };
+
+  explicit RawMidiReader(const char* name) {
+    if (snd_rawmidi_open(&in_, nullptr, name, SND_RAWMIDI_NONBLOCK) < 0) {
+      in_ = nullptr;
+      return;
+    }
+    snd_rawmidi_params_t* params;
+    snd_rawmidi_params_alloca(&params);
+    if (snd_rawmidi_params_current(in_, params) < 0 ||
+        snd_rawmidi_params_set_read_mode(in_, params, SND_RAWMIDI_READ_TSTAMP) < 0 ||
+        snd_rawmidi_params_set_clock_type(in_, params, SND_RAWMIDI_CLOCK_MONOTONIC) < 0 ||
+        snd_rawmidi_params(in_, params) < 0) {
+      snd_rawmidi_close(in_);
+      in_ = nullptr;
+      return;
+    }
+    thread_ = std::thread([this] { Read(); });
+  }
+  ~RawMidiReader() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (in_) snd_rawmidi_close(in_);
+  }
+  bool Ready() const { return in_ != nullptr; }
+
+  std::vector<Message> Messages() {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  void Read() {
+    std::vector<uint8_t> pending;
+    std::chrono::nanoseconds started{};
+    std::vector<pollfd> fds(std::max(snd_rawmidi_poll_descriptors_count(in_), 1));
+    fds.resize(std::max(snd_rawmidi_poll_descriptors(in_, fds.data(), fds.size()), 0));
+    while (!stop_) {
+      if (poll(fds.data(), fds.size(), 10) <= 0) continue;
+      uint8_t bytes[256];
+      timespec stamp{};
+      const ssize_t count = snd_rawmidi_tread(in_, &stamp, bytes, sizeof bytes);
+      const auto now = std::chrono::seconds(stamp.tv_sec) + std::chrono::nanoseconds(stamp.tv_nsec);
+      for (ssize_t i = 0; i < count; ++i) {
+        const uint8_t byte = bytes[i];
+        if (byte >= 0xF8) {  // real time: a message of its own, anywhere
+          Add({byte}, now);
+          continue;
+        }
+        const bool ends_sysex = byte == 0xF7 && !pending.empty() && pending[0] == 0xF0;
+        if ((byte & 0x80) && !ends_sysex) {
+          pending.clear();
+          started = now;
+        }
+        pending.push_back(byte);
+        const bool whole = pending[0] == 0xF0 ? byte == 0xF7
+                           : (pending[0] & 0xF0) == 0xC0 || (pending[0] & 0xF0) == 0xD0
+                               ? pending.size() == 2
+                               : pending.size() == 3;
+        if (whole) {
+          Add(pending, started);
+          pending.clear();
+        }
+      }
+    }
+  }
+  void Add(const std::vector<uint8_t>& bytes, std::chrono::nanoseconds at) {
+    std::lock_guard lock(mutex_);
+    messages_.push_back({Hex(bytes), at});
+  }
+
+  snd_rawmidi_t* in_ = nullptr;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<Message> messages_;
+  std::thread thread_;
+};
+
+std::vector<std::string> Texts(const std::vector<RawMidiReader::Message>& messages, size_t from,
+                               size_t to) {
+  std::vector<std::string> texts;
+  for (size_t i = from; i < std::min(to, messages.size()); ++i) texts.push_back(messages[i].hex);
+  return texts;
+}
+
+std::string Parameter(int parameter, int value) {
+  const ParameterMessage message = BuildParameterMessage(0, parameter, value);
+  return Hex(std::vector<uint8_t>(message.begin(), message.end()));
+}
+
+// Gaps between the first bytes of consecutive messages, from..to.
+std::vector<double> GapsMs(const std::vector<RawMidiReader::Message>& messages, size_t from,
+                           size_t to) {
+  std::vector<double> gaps;
+  for (size_t i = from + 1; i < std::min(to, messages.size()); ++i) {
+    gaps.push_back(std::chrono::duration<double, std::milli>(messages[i].at - messages[i - 1].at)
+                       .count());
+  }
+  return gaps;
+}
+
+// The editor as a user starts it on the VM's sequencer, everything it sends
+// read back raw from VirMIDI 0-0.
+TEST(AlsaEditor, StartUpOpensVirMidiAndEveryTransferReachesTheWireByteExactAndPaced) {
+  if (access(kVirMidi0Raw, F_OK) != 0) SKIP_OUTSIDE_VM("no snd-virmidi on this machine");
+  RawMidiReader wire("hw:0,0");  // open first: virmidi only passes bytes to a reader
+  ASSERT_TRUE(wire.Ready());
+  ui::ScriptedDialogs dialogs;
+  SetMidiBackend(ChooseMidiBackend());
+  ASSERT_EQ(CurrentMidiBackend().Name(), "alsa");
+  Form1 = new TForm1;
+  Form2 = new TForm2;
+  Form3 = new TForm3;
+  TForm1* form = Form1;
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+  EXPECT_TRUE(dialogs.Errors().empty());
+  EXPECT_EQ(form->MidiOutput1->State(), mosOpen);
+  EXPECT_EQ(form->cmbOutput->Text().toStdString(), kVirMidi0) << "never Midi Through";
+
+  // The configuration, then "Write to Flash".
+  form->CheckBox25->SetChecked(true);
+  const std::array<int, 32> record = form->GetConfigRecord();
+  std::vector<std::string> config;
+  for (int i = 0; i < 32; ++i) config.push_back(Parameter(32 + i, record[i]));
+  config.push_back("F0 70 7B 00 7F 04 03 F7");
+  form->SpeedButton7->click();  // Send Config to MIDI
+
+  // A table, 48 entries and "Write to Flash".
+  Form3->GenerateTable(128, 255, 47, 0);
+  std::vector<std::string> table;
+  for (int i = 0; i < 48; ++i) table.push_back(Parameter(64 + i, form->NoteTable()[i]));
+  table.push_back("F0 70 7B 00 7F 04 03 F7");
+  form->SpeedButton12->click();  // Send Table to Interface
+
+  // A test slider, then the clock for a few ticks.
+  form->ComboBox6->SetItemIndex(8);  // "Volume (coarse)", controller 7
+  form->TrackBar6->setValue(100);
+  form->UpDown10->SetPosition(60);  // a clock byte every 10 ms
+  form->Button3->click();           // Run
+  const size_t before_clock = 33 + 49 + 1;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return wire.Messages().size() >= before_clock + 4; }, 10000));
+  form->Button3->click();  // Stop
+  std::vector<RawMidiReader::Message> got;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return !(got = wire.Messages()).empty() && got.back().hex == "FC"; }, 10000));
+  EXPECT_TRUE(dialogs.Errors().empty());
+
+  EXPECT_EQ(Texts(got, 0, 33), config);
+  EXPECT_EQ(Texts(got, 33, 82), table);
+  EXPECT_EQ(Texts(got, 82, 83), std::vector<std::string>{"B0 07 64"});
+  ASSERT_GE(got.size(), before_clock + 2);
+  EXPECT_EQ(got[before_clock].hex, "FA");
+  EXPECT_EQ(got.back().hex, "FC");
+  for (size_t i = before_clock + 1; i + 1 < got.size(); ++i) EXPECT_EQ(got[i].hex, "F8") << i;
+  // Each parameter message is followed by a 100 ms wait before the next.
+  for (const auto& [from, to] : {std::pair<size_t, size_t>{0, 33}, {33, 82}}) {
+    const std::vector<double> gaps = GapsMs(got, from, to);
+    ASSERT_FALSE(gaps.empty());
+    std::printf("gaps between messages %zu..%zu: %.3f to %.3f ms\n", from, to - 1,
+                *std::min_element(gaps.begin(), gaps.end()), *std::max_element(gaps.begin(), gaps.end()));
+    EXPECT_GE(*std::min_element(gaps.begin(), gaps.end()), 100.0) << "messages " << from << ".." << to;
+  }
+
+  delete Form3;
+  delete Form2;
+  delete Form1;
+  Form3 = nullptr;
+  Form2 = nullptr;
+  Form1 = nullptr;
+  SetMidiBackend(nullptr);
 }
 
 }  // namespace
