@@ -2,6 +2,8 @@
 // nothing goes out but the side effects happen; with it on, the exact messages.
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "app/form1.h"
 #include "support/editor_fixture.h"
 
@@ -234,6 +236,19 @@ TEST_P(Gate56Level, SendsThePositionBeforeTheStepMinusOne) {
   EXPECT_EQ(Take(), (Texts{Msg(pp + " 0F 03"), Msg(pp + " 00 04"), Msg(pp + " 0F 03"),
                            Msg(pp + " 0E 03")}));
   EXPECT_EQ(level->Position(), 10);
+}
+
+TEST_P(Gate56Level, TypedNumberMovesTheLevelAndSendsNothing) {
+  TUpDown* level = form->*GetParam().level;
+  TEdit* edit = level->Associate();
+  Choose(form->*GetParam().source, 3);
+  Live(true);
+  edit->selectAll();
+  QTest::keyClicks(edit, "100");
+  EXPECT_EQ(Take(), Texts{});
+  EXPECT_EQ(level->Position(), 100);
+  level->Step(1);  // the next step sends what was typed
+  EXPECT_EQ(Take(), Texts{Msg(GetParam().parameter + std::string(" 03 06"))});
 }
 
 INSTANTIATE_TEST_SUITE_P(

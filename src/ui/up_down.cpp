@@ -71,7 +71,9 @@ void TUpDown::ShowPosition() {
 void TUpDown::TextTyped(const QString& text) {
   bool ok = false;
   const int typed = text.trimmed().toInt(&ok);
-  if (ok) MoveTo(typed);
+  // Typing moves the position and runs no handler: a live send from here would
+  // go out for every keystroke ("1", "10", "100"), each with its pacing wait.
+  if (ok) position_ = static_cast<short>(std::clamp(typed, min_, max_));
 }
 
 bool TUpDown::eventFilter(QObject* watched, QEvent* event) {

@@ -12,7 +12,8 @@ class TEdit;
 // - SetPosition (code) clamps, runs OnChanging when the position differs, never OnClick.
 // - A user's step (arrow button, or the Up/Down key in the edit box) moves the
 //   position, then runs OnClick.
-// - A number typed into the edit box moves the position (clamped) without OnClick.
+// - A number typed into the edit box moves the position (clamped) and runs neither
+//   OnChanging nor OnClick.
 class TUpDown : public QWidget, public TObject {
  public:
   TUpDown(QWidget* parent, int min, int max, int position);
