@@ -2,6 +2,7 @@
 // edited entry.
 #include <gtest/gtest.h>
 
+#include <QCloseEvent>
 #include <QTest>
 
 #include "app/form1.h"
@@ -128,6 +129,22 @@ TEST_F(TableTransfer, LiveSendOfAnEditedEntryOnlyWithRealTimeSending) {
   form->TrackBar1->setSliderPosition(0);
   form->TrackBar1->setSliderPosition(55);
   EXPECT_EQ(SentHex(), (Texts{"F0 70 7B 00 4A 0F 0F F7", "F0 70 7B 00 4A 08 0C F7"}));
+}
+
+TEST_F(TableTransfer, NoTickCloseRequestOrNoticeRunsWhileTheProgressWindowComesUp) {
+  form->UpDown10->SetPosition(60);  // a tick every 10 ms
+  form->Button3->click();
+  ClearSent();
+  QTest::qSleep(30);  // a tick is due
+  QCoreApplication::postEvent(form->windowHandle(), new QCloseEvent);
+  SendTable();
+  const Texts sent = SentHex();
+  EXPECT_EQ(sent, Expected("00", std::vector<int>(48, 0)));
+  EXPECT_TRUE(form->isVisible()) << "the close request waits for the end of the transfer";
+  // Then the event loop runs what waited: the close, as the user asked for it.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 2000));
+  EXPECT_FALSE(form->Timer1->Enabled());
+  EXPECT_TRUE(dialogs->Errors().empty());
 }
 
 }  // namespace

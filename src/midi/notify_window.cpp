@@ -20,6 +20,8 @@ class PostedMessage final : public QEvent {
  public:
   explicit PostedMessage(const TMessage& message) : QEvent(PostedType()), message_(message) {}
   const TMessage& Message() const { return message_; }
+  // Held back and posted again while a transfer starts (ui::EventHold).
+  PostedMessage* clone() const override { return new PostedMessage(*this); }
 
  private:
   TMessage message_;

@@ -5,6 +5,7 @@
 #include <QWindow>
 
 #include "app/form1.h"
+#include "ui/event_hold.h"
 
 TForm2* Form2 = nullptr;
 
@@ -34,12 +35,13 @@ void TForm2::Show() {
     move(area.topLeft());
   }
   show();
-  // Only events that are not the user's input: the window must not let anything
-  // else start while a transfer is about to run.
+  // The loop runs for this window alone: no tick, input, close request or done
+  // notice may run while a transfer is about to start.
+  const ui::EventHold hold(this);
   QElapsedTimer waited;
   waited.start();
   while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers, 10);
   repaint();
 }
 
