@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QTabWidget>
+#include <QTimer>
 #include <QTest>
 
 #include "app/form1.h"
@@ -163,6 +164,21 @@ TEST_F(MainWindow, ProgressWindowAndGeneratorExistHidden) {
   EXPECT_FALSE(Form2->isVisible());
   EXPECT_FALSE(Form3->isVisible());
   EXPECT_TRUE(dialogs->boxes.empty());
+}
+
+TEST_F(MainWindow, ClosingItEndsTheProgramWithTheGeneratorOpenAndTheClockRunning) {
+  Form3->show();
+  form->UpDown10->SetPosition(600);  // a tick every 100 ms
+  form->Button3->click();
+  QTimer::singleShot(0, form, [this] { form->close(); });
+  // Not ended in time: a failure, not a hang.
+  QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(Form3->isVisible());
+  EXPECT_FALSE(form->Timer1->Enabled());
+  QTest::qWait(150);  // where a tick would have come
+  EXPECT_TRUE(dialogs->Errors().empty());
 }
 
 TEST_F(MainWindow, SavesAPictureOfEachTab) {

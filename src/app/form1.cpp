@@ -1,9 +1,12 @@
 #include "app/form1.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
+#include "table/form2.h"
+#include "table/form3.h"
 #include "ui/user_handler.h"
 
 TForm1* Form1 = nullptr;
@@ -70,6 +73,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
   try {
     FormClose(this);
     event->accept();
+    // The port is closed: no tick may try to send on it before the end.
+    Timer1->SetEnabled(false);
+    // The program ends with its main window, the other windows with it.
+    if (Form2) Form2->hide();
+    if (Form3) Form3->hide();
+    QCoreApplication::quit();
   } catch (const std::exception& error) {
     event->ignore();
     ui::ShowException(error);
