@@ -24,7 +24,16 @@ void TForm1::Button3Click(TObject*) {
   }
 }
 
-void TForm1::Timer1Timer(TObject*) { MidiOutput1->PutLong(&kTimingClock, 1); }
+// A failing tick stops the generator before its error is shown, once: otherwise
+// each next tick brings the box back right after it is dismissed.
+void TForm1::Timer1Timer(TObject*) {
+  try {
+    MidiOutput1->PutLong(&kTimingClock, 1);
+  } catch (...) {
+    StopClockGenerator();
+    throw;
+  }
+}
 
 // Leaves the running state without sending MIDI Stop: a clock-divider change uses it.
 void TForm1::StopClockGenerator() {
