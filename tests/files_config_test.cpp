@@ -381,4 +381,14 @@ TEST_F(ConfigFile, RandomFilesLoadIntoValidControlsAndSendWellFormedMessages) {
   }
 }
 
+TEST_F(ConfigFile, SaveOntoAFolderOfThatNameFailsAndMovesNothing) {
+  ASSERT_TRUE(QDir(dir.path()).mkpath("live.TQC"));
+  WriteFile("live.TQC/inside", {1, 2});
+  Save("live.TQC");
+  EXPECT_EQ(Boxes(), Texts{"File Error: Write File Error - Abort Saving"});
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList{"live.TQC"});
+  EXPECT_EQ(FileHex("live.TQC/inside"), "01 02");
+}
+
 }  // namespace

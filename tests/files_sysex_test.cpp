@@ -138,4 +138,15 @@ TEST_F(SysexFile, CancelWritesNothingAndAFailedWriteIsReported) {
   EXPECT_EQ(dialogs->boxes[0].icon, ui::MsgIcon::Error);
 }
 
+TEST_F(SysexFile, SaveOntoAFolderOfThatNameFailsAndMovesNothing) {
+  ASSERT_TRUE(QDir(dir.path()).mkpath("live.SYX/inside"));
+  Save("live.SYX");
+  ASSERT_EQ(dialogs->boxes.size(), 1u);
+  EXPECT_EQ(dialogs->boxes[0].title + ": " + dialogs->boxes[0].text,
+            "File Error: Write File Error - Abort Saving");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList{"live.SYX"});
+  EXPECT_TRUE(QDir(QString::fromStdString(Path("live.SYX/inside"))).exists());
+}
+
 }  // namespace

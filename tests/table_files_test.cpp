@@ -220,6 +220,15 @@ TEST_F(TableFiles, SaveUnderAPathThatCannotExistFails) {
   EXPECT_EQ(FilesIn(dir), Names{"plain"});
 }
 
+TEST_F(TableFiles, SaveOntoAFolderOfThatNameFailsAndMovesNothing) {
+  fs::create_directories(dir / "bass.3CV");
+  WriteBytes(dir / "bass.3CV" / "inside", "kept");
+  Save(dir / "bass.3CV");
+  EXPECT_EQ(FileErrors(), Texts{"Write File Error - Abort Saving"});
+  EXPECT_EQ(FilesIn(dir), Names{"bass.3CV/inside"});
+  EXPECT_EQ(ReadBytes(dir / "bass.3CV" / "inside"), B("kept"));
+}
+
 using testing_support::FileSizeLimit;
 
 TEST_F(TableFiles, SaveThatCannotWriteAllBytesLeavesThePreviousFileWhole) {

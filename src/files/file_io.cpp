@@ -1,6 +1,7 @@
 #include "files/file_io.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QString>
 
@@ -73,6 +74,9 @@ bool WriteFileAtomically(const std::string& target, const std::vector<uint8_t>& 
 }
 
 bool SaveWithBackup(const std::string& target, const std::vector<uint8_t>& bytes) {
+  // A folder (or a device) under the target's name is not ours to move away.
+  const QFileInfo existing(ToQt(target));
+  if (existing.exists() && !existing.isFile()) return false;
   const bool movedAway = MakeBackup(target);
   if (WriteFileAtomically(target, bytes)) return true;
   if (movedAway) QFile::rename(ToQt(BackupPath(target)), ToQt(target));

@@ -34,7 +34,9 @@ bool MakeBackup(const std::string& target);
 bool WriteFileAtomically(const std::string& target, const std::vector<uint8_t>& bytes);
 
 // A whole save: MakeBackup, then WriteFileAtomically. When the write fails, the
-// file this save renamed goes back to its name, so the folder is as it was.
+// file this save renamed goes back to its name, so the folder is as it was. A
+// target that exists and is not a regular file (a folder) fails at once and
+// nothing is moved.
 bool SaveWithBackup(const std::string& target, const std::vector<uint8_t>& bytes);
 
 }  // namespace files
