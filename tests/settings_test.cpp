@@ -413,6 +413,19 @@ TEST_F(Settings, AStoreFileOfBinaryGarbageIsReplacedAtTheNextClose) {
   EXPECT_EQ(form->UpDown2->Position(), 50);
 }
 
+TEST_F(Settings, OnlyTheEditorsOwnStoreIsRead) {
+  // The maker's file beside the editor's folder, QSettings' first fallback.
+  QSettings maker(QSettings::NativeFormat, QSettings::UserScope, "Velmont");
+  for (const auto& [name, value] : StoredByUser()) maker.setValue(name, value);
+  maker.setValue("NREF", 77);
+  maker.sync();
+  ASSERT_EQ(maker.status(), QSettings::NoError);
+  Start();
+  EXPECT_EQ(form->UpDown2->Position(), 24);
+  ASSERT_TRUE(form->close());
+  EXPECT_EQ(maker.value("NREF").toInt(), 77) << "nor written";
+}
+
 TEST_F(Settings, AValueBeyond32BitsEndsTheLoadThere) {
   StartWith({{"CAN", "4294967296"}});
   EXPECT_EQ(form->UpDown2->Position(), 60);  // NREF came before

@@ -24,6 +24,8 @@ QtSettingsStore::~QtSettingsStore() { Close(); }
 bool QtSettingsStore::Open(bool create) {
   key_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "Velmont",
                                      "TQX512-4voice");
+  // Only the editor's own store: not the maker's or the system's files beside it.
+  key_->setFallbacksEnabled(false);
   const bool usable = key_->status() == QSettings::NoError;
   const bool opened =
       create ? usable && key_->isWritable() : usable && !key_->allKeys().isEmpty();
