@@ -45,8 +45,8 @@ TEST(ParameterMessage, WriteToFlashAndParametersAbove127) {
 // A clock that returns scripted readings, then keeps the last one moving by 1 ms.
 class ScriptedClock : public PacingClock {
  public:
-  explicit ScriptedClock(std::deque<std::chrono::milliseconds> readings)
-      : readings_(std::move(readings)) {}
+  explicit ScriptedClock(std::deque<std::chrono::milliseconds> readings, bool sleeping = false)
+      : readings_(std::move(readings)), sleeping_(sleeping) {}
   std::chrono::nanoseconds Now() override {
     ++reads;
     if (!readings_.empty()) {
@@ -57,24 +57,32 @@ class ScriptedClock : public PacingClock {
     }
     return last_;
   }
+  // A sleeping clock moves on by the length of each sleep.
+  void Sleep(std::chrono::nanoseconds time) override {
+    sleeps.push_back(std::chrono::duration_cast<std::chrono::microseconds>(time));
+    if (sleeping_)
+      readings_.push_front(last_ + std::chrono::duration_cast<std::chrono::milliseconds>(time));
+  }
   int reads = 0;
+  std::vector<std::chrono::microseconds> sleeps;
 
  private:
   std::deque<std::chrono::milliseconds> readings_;
   std::chrono::milliseconds last_{0};
+  bool sleeping_;
 };
 
 TEST(PacingWait, EndsAtTheFirstReadingLaterThanTheTarget) {
   // 10:00:00.950 + 100 ms: 10:00:01.050 itself is not yet later.
   const auto start = 36'000'950ms;
   ScriptedClock clock({start, start + 50ms, start + 100ms, start + 101ms, start + 500ms});
-  SpinWait(clock, 100);
+  PacedWait(clock, 100);
   EXPECT_EQ(clock.reads, 4);
 }
 
 TEST(PacingWait, ZeroEndsAtTheFirstReadingAfterTheStart) {
   ScriptedClock clock({5ms, 5ms, 5ms, 6ms});
-  SpinWait(clock, 0);
+  PacedWait(clock, 0);
   EXPECT_EQ(clock.reads, 4);
 }
 
@@ -83,8 +91,15 @@ TEST(PacingWait, EndsAcrossTheEndOfTheDay) {
   const auto lastMillisecondOfDay = 86'399'999ms;
   ScriptedClock clock({lastMillisecondOfDay, lastMillisecondOfDay + 100ms,
                        lastMillisecondOfDay + 101ms});
-  SpinWait(clock, 100);
+  PacedWait(clock, 100);
   EXPECT_EQ(clock.reads, 3);
+}
+
+TEST(PacingWait, SleepsUntilAMillisecondBeforeTheEndThenSpins) {
+  ScriptedClock clock({1000ms}, true);
+  PacedWait(clock, 100);
+  EXPECT_EQ(clock.sleeps, std::vector<std::chrono::microseconds>{99ms});
+  EXPECT_EQ(clock.reads, 1 + 1 + 2);  // start, after the sleep at 1099, spun to 1101
 }
 
 class Probe : public QObject {
@@ -100,7 +115,7 @@ TEST(PacingWait, RealWaitLastsItsTimeAndProcessesNoMessages) {
   Probe probe;
   QCoreApplication::postEvent(&probe, new QEvent(QEvent::User));
   const auto before = std::chrono::steady_clock::now();
-  SpinWait(PacingClock::Current(), 100);
+  PacedWait(PacingClock::Current(), 100);
   EXPECT_GE(std::chrono::steady_clock::now() - before, 100ms);
   EXPECT_EQ(probe.delivered, 0);
   QCoreApplication::sendPostedEvents(&probe);

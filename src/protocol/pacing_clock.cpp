@@ -1,5 +1,7 @@
 #include "protocol/pacing_clock.h"
 
+#include <thread>
+
 namespace {
 
 class SteadyClock : public PacingClock {
@@ -7,6 +9,7 @@ class SteadyClock : public PacingClock {
   std::chrono::nanoseconds Now() override {
     return std::chrono::steady_clock::now().time_since_epoch();
   }
+  void Sleep(std::chrono::nanoseconds time) override { std::this_thread::sleep_for(time); }
 };
 
 SteadyClock steadyClock;
@@ -18,8 +21,12 @@ PacingClock& PacingClock::Current() { return current ? *current : steadyClock; }
 
 void PacingClock::Install(PacingClock* clock) { current = clock; }
 
-void SpinWait(PacingClock& clock, uint32_t milliseconds) {
-  const std::chrono::nanoseconds target = clock.Now() + std::chrono::milliseconds(milliseconds);
-  while (clock.Now() <= target) {
+void PacedWait(PacingClock& clock, uint32_t milliseconds) {
+  constexpr std::chrono::nanoseconds kSpin = std::chrono::milliseconds(1);
+  std::chrono::nanoseconds now = clock.Now();
+  const std::chrono::nanoseconds target = now + std::chrono::milliseconds(milliseconds);
+  while (now <= target) {
+    if (target - now > kSpin) clock.Sleep(target - now - kSpin);
+    now = clock.Now();
   }
 }

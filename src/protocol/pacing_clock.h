@@ -10,12 +10,17 @@ class PacingClock {
  public:
   virtual ~PacingClock() = default;
   virtual std::chrono::nanoseconds Now() = 0;
+  // Gives the processor away for about that long; a clock of readings alone
+  // (a test's) need not.
+  virtual void Sleep(std::chrono::nanoseconds) {}
 
   static PacingClock& Current();
   // Installs a replacement (not owned); nullptr restores the steady clock.
   static void Install(PacingClock* clock);
 };
 
-// Spins, without processing window messages, until a reading of the clock lies
-// more than the given time after the first one.
-void SpinWait(PacingClock& clock, uint32_t milliseconds);
+// Waits, without processing window messages, until a reading of the clock lies
+// more than the given time after the first one: asleep until about a
+// millisecond before, so the processor stays idle, then spinning the rest, so a
+// late wake-up of the scheduler cannot stretch the wait.
+void PacedWait(PacingClock& clock, uint32_t milliseconds);

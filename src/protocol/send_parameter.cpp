@@ -9,4 +9,4 @@ void TForm1::SendParameter(int device, int parameter, int value) {
   PacingWait(100);
 }
 
-void TForm1::PacingWait(uint32_t milliseconds) { SpinWait(PacingClock::Current(), milliseconds); }
+void TForm1::PacingWait(uint32_t milliseconds) { PacedWait(PacingClock::Current(), milliseconds); }
