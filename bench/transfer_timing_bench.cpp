@@ -1,4 +1,5 @@
-// How long a paced transfer of n parameter messages takes with the real clock,
+// How long n paced parameter messages take with the real clock, alone and as a
+// full transfer (progress window and gauge included),
 // and how much processor it uses meanwhile: n x 100 ms plus at most 0.1 %, at
 // most 2 % CPU, on an idle machine and with a busy loop on every core (child
 // processes of the benchmark's own, so their time is not counted as ours).
@@ -15,6 +16,7 @@
 #include "app/form1.h"
 #include "editor_bench_main.h"
 #include "midi/platform/virtual_backend.h"
+#include "table/form2.h"
 
 namespace {
 
@@ -46,6 +48,7 @@ double ProcessCpuMs() {
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
+// Arguments: messages, load on every core (0 or 1), full transfer (0 or 1).
 void BM_PacedTransfer(benchmark::State& state) {
   const int messages = static_cast<int>(state.range(0));
   auto backend = std::make_unique<VirtualMidiBackend>();
@@ -54,31 +57,37 @@ void BM_PacedTransfer(benchmark::State& state) {
   SetMidiBackend(std::move(backend));
   {
     TForm1 form;
+    Form1 = &form;
+    Form2 = new TForm2;
+    const std::vector<int> values(messages, 0x55);
     const Load load(state.range(1) != 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the load is up
     for (auto _ : state) {
       const double cpu = ProcessCpuMs();
       const auto start = std::chrono::steady_clock::now();
-      for (int i = 0; i < messages; ++i) form.SendParameter(0, 32 + i, i);
+      if (state.range(2)) {
+        form.SendWithProgress(32, values.data(), messages, 1);
+      } else {
+        for (int i = 0; i < messages; ++i) form.SendParameter(0, 32 + i, values[i]);
+      }
       const std::chrono::duration<double, std::milli> took =
           std::chrono::steady_clock::now() - start;
       state.counters["overshoot_%"] = (took.count() / (messages * 100.0) - 1.0) * 100.0;
       state.counters["cpu_%"] = (ProcessCpuMs() - cpu) / took.count() * 100.0;
       QApplication::processEvents();
     }
+    delete Form2;
+    Form2 = nullptr;
+    Form1 = nullptr;
   }
   SetMidiBackend(nullptr);
 }
 
 }  // namespace
 
-// Arguments: messages, load on every core (0 or 1).
 BENCHMARK(BM_PacedTransfer)
-    ->ArgNames({"messages", "loaded"})
-    ->Args({32, 0})
-    ->Args({48, 0})
-    ->Args({32, 1})
-    ->Args({48, 1})
+    ->ArgNames({"messages", "loaded", "full"})
+    ->ArgsProduct({{32, 48}, {0, 1}, {0, 1}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

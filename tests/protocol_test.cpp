@@ -57,14 +57,14 @@ class ScriptedClock : public PacingClock {
     }
     return last_;
   }
-  // A sleeping clock moves on by the length of each sleep.
-  void Sleep(std::chrono::nanoseconds time) override {
-    sleeps.push_back(std::chrono::duration_cast<std::chrono::microseconds>(time));
+  // A sleeping clock moves on to the end of each sleep.
+  void SleepUntil(std::chrono::nanoseconds reading) override {
+    sleeps.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(reading));
     if (sleeping_)
-      readings_.push_front(last_ + std::chrono::duration_cast<std::chrono::milliseconds>(time));
+      readings_.push_front(std::chrono::duration_cast<std::chrono::milliseconds>(reading));
   }
   int reads = 0;
-  std::vector<std::chrono::microseconds> sleeps;
+  std::vector<std::chrono::milliseconds> sleeps;  // until these readings
 
  private:
   std::deque<std::chrono::milliseconds> readings_;
@@ -98,7 +98,7 @@ TEST(PacingWait, EndsAcrossTheEndOfTheDay) {
 TEST(PacingWait, SleepsUntilAMillisecondBeforeTheEndThenSpins) {
   ScriptedClock clock({1000ms}, true);
   PacedWait(clock, 100);
-  EXPECT_EQ(clock.sleeps, std::vector<std::chrono::microseconds>{99ms});
+  EXPECT_EQ(clock.sleeps, std::vector<std::chrono::milliseconds>{1099ms});
   EXPECT_EQ(clock.reads, 1 + 1 + 2);  // start, after the sleep at 1099, spun to 1101
 }
 

@@ -1,5 +1,10 @@
 #include "protocol/pacing_clock.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <time.h>
+
+#include <cerrno>
 #include <thread>
 
 namespace {
@@ -9,7 +14,20 @@ class SteadyClock : public PacingClock {
   std::chrono::nanoseconds Now() override {
     return std::chrono::steady_clock::now().time_since_epoch();
   }
-  void Sleep(std::chrono::nanoseconds time) override { std::this_thread::sleep_for(time); }
+  // To an absolute deadline: time lost between reading the clock and falling
+  // asleep is not added to the wait.
+  void SleepUntil(std::chrono::nanoseconds reading) override {
+#ifdef __linux__
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(reading);
+    const timespec deadline{static_cast<time_t>(seconds.count()),
+                            static_cast<long>((reading - seconds).count())};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+#else
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(reading)));
+#endif
+  }
 };
 
 SteadyClock steadyClock;
@@ -26,7 +44,29 @@ void PacedWait(PacingClock& clock, uint32_t milliseconds) {
   std::chrono::nanoseconds now = clock.Now();
   const std::chrono::nanoseconds target = now + std::chrono::milliseconds(milliseconds);
   while (now <= target) {
-    if (target - now > kSpin) clock.Sleep(target - now - kSpin);
+    if (target - now > kSpin) clock.SleepUntil(target - kSpin);
     now = clock.Now();
   }
 }
+
+#ifdef __linux__
+PacingPriority::PacingPriority() {
+  sched_param param{};
+  if (pthread_getschedparam(pthread_self(), &policy_, &param) != 0) return;
+  priority_ = param.sched_priority;
+  if (policy_ == SCHED_FIFO || policy_ == SCHED_RR) return;  // already real-time
+  sched_param raised{};
+  raised.sched_priority = sched_get_priority_min(SCHED_FIFO);
+  raised_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &raised) == 0;
+}
+
+PacingPriority::~PacingPriority() {
+  if (!raised_) return;
+  sched_param param{};
+  param.sched_priority = priority_;
+  pthread_setschedparam(pthread_self(), policy_, &param);
+}
+#else
+PacingPriority::PacingPriority() = default;
+PacingPriority::~PacingPriority() = default;
+#endif

@@ -10,9 +10,9 @@ class PacingClock {
  public:
   virtual ~PacingClock() = default;
   virtual std::chrono::nanoseconds Now() = 0;
-  // Gives the processor away for about that long; a clock of readings alone
-  // (a test's) need not.
-  virtual void Sleep(std::chrono::nanoseconds) {}
+  // Gives the processor away until about the given reading; a clock of
+  // readings alone (a test's) need not.
+  virtual void SleepUntil(std::chrono::nanoseconds) {}
 
   static PacingClock& Current();
   // Installs a replacement (not owned); nullptr restores the steady clock.
@@ -24,3 +24,20 @@ class PacingClock {
 // millisecond before, so the processor stays idle, then spinning the rest, so a
 // late wake-up of the scheduler cannot stretch the wait.
 void PacedWait(PacingClock& clock, uint32_t milliseconds);
+
+// While it lives, the calling thread runs at the lowest real-time priority where
+// the system grants it (root, or a user with a real-time limit, as audio users
+// have): busy processors then delay neither the hand-over of a message nor the
+// end of its wait. Elsewhere it changes nothing.
+class PacingPriority {
+ public:
+  PacingPriority();
+  ~PacingPriority();
+  PacingPriority(const PacingPriority&) = delete;
+  PacingPriority& operator=(const PacingPriority&) = delete;
+
+ private:
+  bool raised_ = false;
+  int policy_ = 0;
+  int priority_ = 0;
+};

@@ -4,6 +4,7 @@
 #include "protocol/parameter_message.h"
 
 void TForm1::SendParameter(int device, int parameter, int value) {
+  const PacingPriority priority;
   const ParameterMessage message = BuildParameterMessage(device, parameter, value);
   MidiOutput1->PutLong(message.data(), static_cast<uint16_t>(message.size()));
   PacingWait(100);

@@ -1,9 +1,11 @@
 #include "app/form1.h"
+#include "protocol/pacing_clock.h"
 #include "protocol/parameter_map.h"
 #include "table/form2.h"
 
 void TForm1::SendWithProgress(int firstParameter, const int* values, int count,
                               int progressStep) {
+  const PacingPriority priority;  // the whole transfer, gauge included
   Form2->CGauge1->SetProgress(0);
   Form2->Show();
   try {
