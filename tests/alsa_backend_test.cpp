@@ -520,20 +520,39 @@ std::vector<double> GapsMs(const std::vector<RawMidiReader::Message>& messages, 
 }
 
 // The editor as a user starts it on the VM's sequencer, everything it sends
-// read back raw from VirMIDI 0-0.
-TEST(AlsaEditor, StartUpOpensVirMidiAndEveryTransferReachesTheWireByteExactAndPaced) {
-  if (access(kVirMidi0Raw, F_OK) != 0) SKIP_OUTSIDE_VM("no snd-virmidi on this machine");
-  RawMidiReader wire("hw:0,0");  // open first: virmidi only passes bytes to a reader
-  ASSERT_TRUE(wire.Ready());
+// read back raw from VirMIDI 0-0 (hw:0,0) and 0-1 (hw:0,1). The readers are
+// opened first: virmidi only passes bytes on to a reader.
+class AlsaEditor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(kVirMidi0Raw, F_OK) != 0) SKIP_OUTSIDE_VM("no snd-virmidi on this machine");
+    ASSERT_TRUE(wire.Ready());
+    ASSERT_TRUE(wire1.Ready());
+    SetMidiBackend(ChooseMidiBackend());
+    ASSERT_EQ(CurrentMidiBackend().Name(), "alsa");
+    Form1 = form = new TForm1;
+    Form2 = new TForm2;
+    Form3 = new TForm3;
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+  }
+  void TearDown() override {
+    delete Form3;
+    delete Form2;
+    delete Form1;
+    Form3 = nullptr;
+    Form2 = nullptr;
+    Form1 = form = nullptr;
+    SetMidiBackend(nullptr);
+  }
+
+  RawMidiReader wire{"hw:0,0"};
+  RawMidiReader wire1{"hw:0,1"};
   ui::ScriptedDialogs dialogs;
-  SetMidiBackend(ChooseMidiBackend());
-  ASSERT_EQ(CurrentMidiBackend().Name(), "alsa");
-  Form1 = new TForm1;
-  Form2 = new TForm2;
-  Form3 = new TForm3;
-  TForm1* form = Form1;
-  form->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+  TForm1* form = nullptr;
+};
+
+TEST_F(AlsaEditor, StartUpOpensVirMidiAndEveryTransferReachesTheWireByteExactAndPaced) {
   EXPECT_TRUE(dialogs.Errors().empty());
   EXPECT_EQ(form->MidiOutput1->State(), mosOpen);
   EXPECT_EQ(form->cmbOutput->Text().toStdString(), kVirMidi0) << "never Midi Through";
@@ -580,14 +599,18 @@ TEST(AlsaEditor, StartUpOpensVirMidiAndEveryTransferReachesTheWireByteExactAndPa
                 *std::min_element(gaps.begin(), gaps.end()), *std::max_element(gaps.begin(), gaps.end()));
     EXPECT_GE(*std::min_element(gaps.begin(), gaps.end()), 100.0) << "messages " << from << ".." << to;
   }
+}
 
-  delete Form3;
-  delete Form2;
-  delete Form1;
-  Form3 = nullptr;
-  Form2 = nullptr;
-  Form1 = nullptr;
-  SetMidiBackend(nullptr);
+TEST_F(AlsaEditor, ChoosingVirMidi1SendsThereAndNothingToVirMidi0) {
+  const int index = form->cmbOutput->findText("Virtual Raw MIDI 0-1:VirMIDI 0-");
+  ASSERT_GE(index, 0);
+  form->cmbOutput->SetItemIndex(index);
+  emit form->cmbOutput->activated(index);  // the user's choice
+  EXPECT_EQ(form->cmbOutput->Text().toStdString(), "Virtual Raw MIDI 0-1:VirMIDI 0-");
+  form->SendParameter(0, 41, 0xA5);
+  EXPECT_EQ(Texts(wire1.WaitFor(1), 0, 2), std::vector<std::string>{"F0 70 7B 00 29 05 0A F7"});
+  EXPECT_TRUE(wire.Messages().empty());
+  EXPECT_TRUE(dialogs.Errors().empty());
 }
 
 }  // namespace

@@ -33,6 +33,11 @@ class DeviceLists : public ::testing::Test {
     form = std::make_unique<TForm1>();
     form->show();
   }
+  // What the user's choice in a drop-down list does.
+  static void Choose(TComboBox* list, int index) {
+    list->SetItemIndex(index);
+    emit list->activated(index);
+  }
   QStringList Items(TComboBox* list) {
     QStringList items;
     for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
@@ -63,13 +68,40 @@ TEST_F(DeviceLists, ListsTheDevicesAndOpensTheFirstMidiPort) {
   EXPECT_EQ(form->MidiInput1->ProductName(), "Keyboard In");
   EXPECT_EQ(form->MidiInput1->State(), misClosed);  // selected, never opened
   EXPECT_TRUE(dialogs.boxes.empty());
+}
 
-  // Another entry in the list changes nothing: messages go to the port opened.
-  form->cmbOutput->SetItemIndex(0);
+TEST_F(DeviceLists, ChoosingAnotherOutputSendsThereAndNothingToTheFirst) {
+  midi->AddInputDevice("Keyboard In");
+  midi->AddOutputDevice("Keyboard Out", MOD_MIDIPORT);
+  midi->AddOutputDevice("USB MIDI Out", MOD_MIDIPORT);
+  Start();
+  ASSERT_TRUE(midi->OutputOpen(0));
+  Choose(form->cmbOutput, 1);
+  EXPECT_FALSE(midi->OutputOpen(0));
+  EXPECT_TRUE(midi->OutputOpen(1));
+  EXPECT_EQ(form->MidiOutput1->DeviceID(), 1);
+  EXPECT_EQ(form->cmbOutput->Text(), "USB MIDI Out");
   form->SendParameter(0, 41, 0xA5);
   EXPECT_TRUE(midi->Sent(0).empty());
   ASSERT_EQ(midi->Sent(1).size(), 1u);
   EXPECT_EQ(testing_support::Hex(midi->Sent(1)[0]), "F0 70 7B 00 29 05 0A F7");
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(DeviceLists, AnOutputThatCannotOpenIsShownAndThePortGoesBackToTheOneInUse) {
+  midi->AddInputDevice("Keyboard In");
+  midi->AddOutputDevice("USB MIDI Out", MOD_MIDIPORT);
+  midi->AddOutputDevice("Busy Out", MOD_MIDIPORT);
+  Start();
+  midi->FailNext(Call::OutOpen, MMSYSERR_ALLOCATED);
+  Choose(form->cmbOutput, 1);
+  EXPECT_EQ(dialogs.Errors(),
+            std::vector<std::string>{form->MidiOutput1->midioutErrorString(MMSYSERR_ALLOCATED)});
+  EXPECT_TRUE(midi->OutputOpen(0));
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), 0);
+  EXPECT_EQ(form->cmbOutput->Text(), "USB MIDI Out");
+  form->SendParameter(0, 41, 0xA5);
+  EXPECT_EQ(midi->Sent(0).size(), 1u);
 }
 
 TEST_F(DeviceLists, WithoutAMidiPortTheErrorIsShownAndThePortStaysClosed) {

@@ -27,6 +27,8 @@
 #include "midi/platform/backend_choice.h"
 #include "midi/platform/midi_backend.h"
 #include "midi/platform/mmsystem.h"
+#include "protocol/pacing_clock.h"
+#include "support/editor_fixture.h"
 #include "support/jack_peer.h"
 #include "support/jack_server.h"
 #include "support/test_support.h"
@@ -423,6 +425,28 @@ TEST_F(JackBackendTest, TestSliderAndClockGeneratorReachACapturePort) {
   EXPECT_EQ(captured.back(), "FC");
   EXPECT_FALSE(peer_->NextCaptured(50ms)) << "nothing after Stop";
   form.reset();
+}
+
+TEST_F(JackBackendTest, ChoosingTheSecondOutputSendsThereAndNothingToTheFirst) {
+  JackPeer second("tqx-peer-2");
+  ASSERT_TRUE(second.Ready()) << second.Why();
+  ui::ScriptedDialogs dialogs;
+  testing_support::InstantClock clock;
+  PacingClock::Install(&clock);
+  auto form = std::make_unique<TForm1>();
+  ASSERT_EQ(form->cmbOutput->Text().toStdString(), peer_->CaptureName());
+  const int index = form->cmbOutput->findText(QString::fromStdString(second.CaptureName()));
+  ASSERT_GE(index, 0);
+  form->cmbOutput->SetItemIndex(index);
+  emit form->cmbOutput->activated(index);  // the user's choice
+  EXPECT_EQ(form->cmbOutput->Text().toStdString(), second.CaptureName());
+  form->SendParameter(0, 41, 0xA5);
+  const auto event = second.NextCaptured();
+  EXPECT_EQ(event ? Hex(*event) : "nothing", "F0 70 7B 00 29 05 0A F7");
+  EXPECT_FALSE(peer_->NextCaptured(200ms)) << "nothing to the first";
+  EXPECT_TRUE(dialogs.Errors().empty());
+  form.reset();
+  PacingClock::Install(nullptr);
 }
 
 }  // namespace

@@ -26,9 +26,40 @@ void TForm1::OpenMidiPorts() {
     MidiInput1->SetProductName(cmbInput->Text().toStdString());
   // The first device, mapper first, that is a MIDI port; the list's choice plays no part.
   MidiOutput1->SetTechnology(opt_MidiPort);
+  ShowOutputInUse();
+  MidiOutput1->Open();  // a device that fails to open shows up at the first send
+}
+
+void TForm1::ShowOutputInUse() {
   cmbOutput->SetItemIndex(MidiOutput1->DeviceID());
   cmbOutput->SetText(QString::fromStdString(MidiOutput1->ProductName()));
-  MidiOutput1->Open();  // a device that fails to open shows up at the first send
+}
+
+// With two interfaces (a keyboard's port and the cable to the TQX512) the user
+// must be able to reach the second. A device that cannot be opened is reported,
+// and the port goes back to the device it was on.
+void TForm1::cmbOutputChange(TObject*) {
+  const int chosen = cmbOutput->ItemIndex();
+  if (chosen < 0) return;  // typed text that names no device (yet)
+  if (chosen == MidiOutput1->DeviceID() && MidiOutput1->State() == mosOpen) return;
+  const int previous = MidiOutput1->DeviceID();
+  const bool wasOpen = MidiOutput1->State() == mosOpen;
+  try {
+    MidiOutput1->Close();
+  } catch (...) {
+    ShowOutputInUse();  // still open on the previous device
+    throw;
+  }
+  MidiOutput1->SetDeviceID(chosen);
+  if (MidiOutput1->Open()) {
+    ShowOutputInUse();
+    return;
+  }
+  const std::string why = MidiOutput1->midioutErrorString(MidiOutput1->Error());
+  MidiOutput1->SetDeviceID(previous);
+  if (wasOpen) MidiOutput1->Open();
+  ShowOutputInUse();
+  throw EmidioutputError(why);
 }
 
 void TForm1::CloseMidiPorts() { MidiOutput1->Close(); }

@@ -176,6 +176,10 @@ class TForm1 : public QWidget, public TComponent {
   void FillDeviceLists();
   void OpenMidiPorts();
   void CloseMidiPorts();
+  // The user's choice of output: the port moves to that device.
+  void cmbOutputChange(TObject* Sender);
+  // cmbOutput shows the device MidiOutput1 is on.
+  void ShowOutputInUse();
 
   // The MIDI output port; every byte sent to the interface passes through it.
   std::unique_ptr<TMidiOutput> MidiOutput1;

@@ -54,6 +54,7 @@ void TForm1::ConnectHandlers() {
   ComboBox10->OnChange = Bind(this, &TForm1::ComboBox10Change);
   ComboBox7->OnChange = Bind(this, &TForm1::ComboBox7Change);
   ComboBox8->OnChange = Bind(this, &TForm1::ComboBox8Change);
+  cmbOutput->OnChange = Bind(this, &TForm1::cmbOutputChange);
   CheckBox28->OnClick = Bind(this, &TForm1::CheckBox28Click);
   CheckBox27->OnClick = Bind(this, &TForm1::CheckBox27Click);
   CheckBox32->OnClick = Bind(this, &TForm1::CheckBox32Click);
