@@ -84,6 +84,28 @@ class AlsaPeer {
   int AddPort(const std::string& port, unsigned caps, unsigned type) {
     return snd_seq_create_simple_port(seq_, port.c_str(), caps, type);
   }
+  // As a program that ends, or a cable that is pulled: the kernel removes the
+  // port and its connections and announces both.
+  bool DeletePort(int port) { return snd_seq_delete_simple_port(seq_, port) >= 0; }
+  // As a patchbay does when the user breaks the connections into port.
+  int DropConnectionsInto(int port) {
+    snd_seq_query_subscribe_t* query;
+    snd_seq_query_subscribe_alloca(&query);
+    snd_seq_addr_t root{static_cast<unsigned char>(Client()), static_cast<unsigned char>(port)};
+    snd_seq_query_subscribe_set_root(query, &root);
+    snd_seq_query_subscribe_set_type(query, SND_SEQ_QUERY_SUBS_WRITE);
+    snd_seq_query_subscribe_set_index(query, 0);
+    std::vector<snd_seq_addr_t> senders;
+    while (snd_seq_query_port_subscribers(seq_, query) >= 0) {
+      senders.push_back(*snd_seq_query_subscribe_get_addr(query));
+      snd_seq_query_subscribe_set_index(query, snd_seq_query_subscribe_get_index(query) + 1);
+    }
+    int dropped = 0;
+    for (const snd_seq_addr_t& sender : senders) {
+      if (snd_seq_disconnect_from(seq_, port, sender.client, sender.port) >= 0) ++dropped;
+    }
+    return dropped;
+  }
 
   // The bytes of the next event that reaches any of our ports.
   std::optional<std::vector<uint8_t>> Next(std::chrono::milliseconds limit = kLimit) {
@@ -357,6 +379,67 @@ TEST_F(AlsaBackendTest, ParameterMessageControlChangeAndClockArriveByteExact) {
   EXPECT_FALSE(peer_->Next(50ms)) << "nothing more was sent";
 }
 
+std::string ErrorText(MMRESULT result) {
+  char text[MAXERRORLENGTH] = {};
+  midiOutGetErrorTextA(result, text, sizeof text);
+  return text;
+}
+
+// Sends until the backend has found the port again, or the limit.
+MMRESULT SendWhenBack(HMIDIOUT out, DWORD message) {
+  const auto deadline = std::chrono::steady_clock::now() + kLimit;
+  MMRESULT result;
+  while ((result = midiOutShortMsg(out, message)) != MMSYSERR_NOERROR &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  return result;
+}
+
+TEST_F(AlsaBackendTest, AVanishedPortFailsEverySendAndComesBackUnderItsName) {
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice("capture"), callbacks_.Function(), callbacks_.Instance(),
+                        CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutShortMsg(out, 0x006407B0), MMSYSERR_NOERROR);
+  EXPECT_EQ(Hex(peer_->Next().value_or(std::vector<uint8_t>{})), "B0 07 64");
+
+  ASSERT_TRUE(peer_->DeletePort(capture_));
+  EXPECT_EQ(midiOutShortMsg(out, 0x006507B0), MMSYSERR_NODRIVER) << "the very next send";
+  MIDIHDR& parameter = NewHeader({0xF0, 0x70, 0x7B, 0x00, 0x29, 0x05, 0x0A, 0xF7});
+  ASSERT_EQ(midiOutPrepareHeader(out, &parameter, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  EXPECT_EQ(midiOutLongMsg(out, &parameter, sizeof(MIDIHDR)), MMSYSERR_NODRIVER);
+  EXPECT_EQ(ErrorText(MMSYSERR_NODRIVER), "There is no driver installed on your system.");
+  EXPECT_TRUE(callbacks_.Of(MOM_DONE).empty()) << "no done notice for what was not sent";
+
+  capture_ = peer_->AddPort("capture", kWritable, kHardwarePort);  // plugged in again
+  ASSERT_GE(capture_, 0);
+  ASSERT_EQ(SendWhenBack(out, 0x006607B0), MMSYSERR_NOERROR);
+  EXPECT_EQ(Hex(peer_->Next().value_or(std::vector<uint8_t>{})), "B0 07 66");
+  EXPECT_EQ(midiOutLongMsg(out, &parameter, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  EXPECT_EQ(Hex(peer_->Next().value_or(std::vector<uint8_t>{})), "F0 70 7B 00 29 05 0A F7");
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(AlsaBackendTest, ABrokenConnectionFailsTheSendsUntilThePortComesBack) {
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice("capture"), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  ASSERT_EQ(peer_->DropConnectionsInto(capture_), 1);
+  // The announcement reaches the backend's thread a moment later.
+  const auto deadline = std::chrono::steady_clock::now() + kLimit;
+  MMRESULT result = MMSYSERR_NOERROR;
+  while ((result = midiOutShortMsg(out, 0x006407B0)) == MMSYSERR_NOERROR &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(result, MMSYSERR_NODRIVER);
+  while (peer_->Next(50ms)) {
+  }  // what went out before the announcement came
+  EXPECT_EQ(midiOutShortMsg(out, 0x006407B0), MMSYSERR_NODRIVER);
+  EXPECT_FALSE(peer_->Next(50ms));
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
 TEST_F(AlsaBackendTest, NoteOnAndSysexFromThePeerComeBackThroughTheCallbacks) {
   HMIDIIN in = nullptr;
   ASSERT_EQ(midiInOpen(&in, InputDevice("playback"), callbacks_.Function(), callbacks_.Instance(),
@@ -528,6 +611,9 @@ class AlsaEditor : public ::testing::Test {
     if (access(kVirMidi0Raw, F_OK) != 0) SKIP_OUTSIDE_VM("no snd-virmidi on this machine");
     ASSERT_TRUE(wire.Ready());
     ASSERT_TRUE(wire1.Ready());
+    ASSERT_TRUE(peer.Ready());
+    capture = peer.AddPort("capture", kWritable, kHardwarePort);
+    ASSERT_GE(capture, 0);
     SetMidiBackend(ChooseMidiBackend());
     ASSERT_EQ(CurrentMidiBackend().Name(), "alsa");
     Form1 = form = new TForm1;
@@ -548,6 +634,8 @@ class AlsaEditor : public ::testing::Test {
 
   RawMidiReader wire{"hw:0,0"};
   RawMidiReader wire1{"hw:0,1"};
+  AlsaPeer peer{PeerName("-app")};  // a program's port, there before start-up
+  int capture = -1;
   ui::ScriptedDialogs dialogs;
   TForm1* form = nullptr;
 };
@@ -611,6 +699,42 @@ TEST_F(AlsaEditor, ChoosingVirMidi1SendsThereAndNothingToVirMidi0) {
   EXPECT_EQ(Texts(wire1.WaitFor(1), 0, 2), std::vector<std::string>{"F0 70 7B 00 29 05 0A F7"});
   EXPECT_TRUE(wire.Messages().empty());
   EXPECT_TRUE(dialogs.Errors().empty());
+}
+
+// The user picks a program's port, which goes away in the middle of a transfer
+// and comes back under the same name.
+TEST_F(AlsaEditor, UnplugMidTransferStopsAtTheFailingMessageAndTheNextTransferReachesThePortBack) {
+  const int index = form->cmbOutput->findText(QString::fromStdString(peer.Name("capture")));
+  ASSERT_GE(index, 0);
+  form->cmbOutput->SetItemIndex(index);
+  emit form->cmbOutput->activated(index);
+  const std::array<int, 32> record = form->GetConfigRecord();
+  std::vector<std::string> config;
+  for (int i = 0; i < 32; ++i) config.push_back(Parameter(32 + i, record[i]));
+
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(550ms);  // some six messages in
+    peer.DeletePort(capture);
+  });
+  form->SpeedButton7->click();  // Send Config to MIDI
+  unplug.join();
+  EXPECT_EQ(dialogs.Errors(), std::vector<std::string>{"There is no driver installed on your system."});
+  EXPECT_FALSE(Form2->isVisible());
+  std::vector<std::string> got;
+  while (auto message = peer.Next(100ms)) got.push_back(Hex(*message));
+  ASSERT_GE(got.size(), 3u);
+  ASSERT_LE(got.size(), 10u) << "the transfer stopped at the failing message";
+  EXPECT_EQ(got, std::vector<std::string>(config.begin(), config.begin() + got.size()));
+  EXPECT_TRUE(form->isVisible());
+
+  capture = peer.AddPort("capture", kWritable, kHardwarePort);  // back again
+  ASSERT_GE(capture, 0);
+  QTest::qWait(500);
+  form->SpeedButton7->click();
+  got.clear();
+  while (auto message = peer.Next(200ms)) got.push_back(Hex(*message));
+  EXPECT_EQ(got, config);
+  EXPECT_EQ(dialogs.Errors().size(), 1u) << "no error the second time";
 }
 
 }  // namespace

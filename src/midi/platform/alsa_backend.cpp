@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <map>
@@ -31,6 +32,8 @@ struct SeqDevice {
   int port = 0;
   std::string name;
   WORD technology = MOD_MIDIPORT;
+  std::string client_name;
+  std::string port_name;
 };
 
 // Only a port that leads out of the computer is a MIDI port: one of a kernel
@@ -51,6 +54,12 @@ WORD Technology(const snd_seq_client_info_t* client, unsigned type) {
 struct OutState {
   int own_port = -1;
   MidiOutClient* client = nullptr;
+  // Where the messages go, under send_mutex; the names find it again after a
+  // re-plug, when it may come back under another address.
+  SeqDevice target;
+  std::string target_client;
+  std::string target_port;
+  std::atomic<bool> gone{false};  // the port vanished or our connection was broken
 
   std::mutex send_mutex;  // one sender at a time: stream and encoder
   MidiOutStream stream{kSysexPiece};
@@ -116,6 +125,11 @@ class AlsaMidiBackend final : public MidiBackend {
     int port;
     std::vector<BYTE> bytes;
   };
+  struct Announced {
+    int type;
+    snd_seq_addr_t addr;  // the port (or client) that started or ended
+    snd_seq_connect_t connect;  // an unsubscription
+  };
 
   void Refresh();
   bool FindOutput(UINT device, SeqDevice& found);
@@ -123,6 +137,8 @@ class AlsaMidiBackend final : public MidiBackend {
   MMRESULT Send(OutState& out, const BYTE* bytes, size_t count);
   void DeliverDone(OutState& out);
   void Serve();
+  void Announce(const Announced& news);
+  void Reconnect(OutState& out, const snd_seq_addr_t& addr);
 
   snd_seq_t* seq_ = nullptr;
   int own_client_ = -1;
@@ -132,11 +148,13 @@ class AlsaMidiBackend final : public MidiBackend {
   std::vector<SeqDevice> outputs_;
   std::vector<SeqDevice> inputs_;
   int ports_made_ = 0;  // under seq_mutex_
+  int announce_port_ = -1;  // where the System Announce port tells of ports coming and going
 
   BackendThread thread_;
   // Backend thread only.
   snd_midi_event_t* decoder_ = nullptr;
   std::map<int, std::shared_ptr<InState>> inputs_by_port_;
+  std::vector<std::shared_ptr<OutState>> outs_;
 };
 
 bool AlsaMidiBackend::Open(std::string& why) {
@@ -151,6 +169,18 @@ bool AlsaMidiBackend::Open(std::string& why) {
     return false;
   }
   own_client_ = snd_seq_client_id(seq_);
+  announce_port_ = snd_seq_create_simple_port(
+      seq_, "announce", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
+      SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+  if (announce_port_ < 0) {
+    why = std::string("Cannot create port - ") + snd_strerror(announce_port_);
+    return false;
+  }
+  if ((err = snd_seq_connect_from(seq_, announce_port_, SND_SEQ_CLIENT_SYSTEM,
+                                  SND_SEQ_PORT_SYSTEM_ANNOUNCE)) < 0) {
+    why = std::string("Cannot connect from System Announce - ") + snd_strerror(err);
+    return false;
+  }
   if ((err = snd_midi_event_new(16, &decoder_)) < 0) {
     why = std::string("Cannot create decoder - ") + snd_strerror(err);
     return false;
@@ -195,8 +225,13 @@ void AlsaMidiBackend::Refresh() {
         }
         const unsigned caps = snd_seq_port_info_get_capability(port_info);
         if (caps & SND_SEQ_PORT_CAP_NO_EXPORT) continue;  // not for others to connect
-        SeqDevice device{client, port, client_name + ":" + snd_seq_port_info_get_name(port_info),
-                         Technology(client_info, snd_seq_port_info_get_type(port_info))};
+        const std::string port_name = snd_seq_port_info_get_name(port_info);
+        SeqDevice device{client,
+                         port,
+                         client_name + ":" + port_name,
+                         Technology(client_info, snd_seq_port_info_get_type(port_info)),
+                         client_name,
+                         port_name};
         constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
         constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
         if ((caps & kWritable) == kWritable) outputs.push_back(device);
@@ -267,15 +302,21 @@ MMRESULT AlsaMidiBackend::OutOpen(UINT device, MidiOutClient& client, std::uniqu
     out->encoder = nullptr;
     return SndError("create encoder", err);
   }
-  std::lock_guard lock(seq_mutex_);
-  const int own = CreatePort("midi_out_" + std::to_string(++ports_made_),
-                             SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ);
-  if (own < 0) return SndError("create port", own);
-  if (int err = snd_seq_connect_to(seq_, own, target.client, target.port); err < 0) {
-    snd_seq_delete_simple_port(seq_, own);
-    return SndError("connect to " + target.name, err);
+  {
+    std::lock_guard lock(seq_mutex_);
+    const int own = CreatePort("midi_out_" + std::to_string(++ports_made_),
+                               SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ);
+    if (own < 0) return SndError("create port", own);
+    if (int err = snd_seq_connect_to(seq_, own, target.client, target.port); err < 0) {
+      snd_seq_delete_simple_port(seq_, own);
+      return SndError("connect to " + target.name, err);
+    }
+    out->own_port = own;
   }
-  out->own_port = own;
+  out->target = target;
+  out->target_client = target.client_name;
+  out->target_port = target.port_name;
+  thread_.Run([&] { outs_.push_back(out); });
   auto opened = std::make_unique<OutPort>();
   opened->state = std::move(out);
   port = std::move(opened);
@@ -295,11 +336,18 @@ MMRESULT AlsaMidiBackend::Send(OutState& out, const BYTE* bytes, size_t count) {
       return MMSYSERR_NOERROR;  // undefined status bytes have no event to travel in
     }
   }
+  // To the device's address, not to whoever subscribes: a port that is gone
+  // then fails this very send, where the kernel would deliver to no one.
+  if (out.gone) return MMSYSERR_NODRIVER;
   snd_seq_ev_set_source(&event, out.own_port);
-  snd_seq_ev_set_subs(&event);
+  snd_seq_ev_set_dest(&event, out.target.client, out.target.port);
   snd_seq_ev_set_direct(&event);
   std::lock_guard lock(seq_mutex_);
-  if (int err = snd_seq_event_output_direct(seq_, &event); err < 0) return SndError("send", err);
+  if (int err = snd_seq_event_output_direct(seq_, &event); err < 0) {
+    if (err != -ENOENT) return SndError("send", err);
+    out.gone = true;
+    return MMSYSERR_NODRIVER;  // what Windows gives for a device that was unplugged
+  }
   return MMSYSERR_NOERROR;
 }
 
@@ -347,6 +395,7 @@ MMRESULT AlsaMidiBackend::OutClose(Port& port) {
   const std::shared_ptr<OutState>& out = static_cast<OutPort&>(port).state;
   thread_.Run([&] {
     DeliverDone(*out);
+    outs_.erase(std::remove(outs_.begin(), outs_.end(), out), outs_.end());
     std::lock_guard lock(out->done_mutex);
     out->closed = true;
   });
@@ -442,6 +491,7 @@ MMRESULT AlsaMidiBackend::InReset(Port& port) {
 // outside the lock.
 void AlsaMidiBackend::Serve() {
   std::vector<Received> received;
+  std::vector<Announced> announced;
   {
     std::lock_guard lock(seq_mutex_);
     for (;;) {
@@ -449,6 +499,16 @@ void AlsaMidiBackend::Serve() {
       const int err = snd_seq_event_input(seq_, &event);
       if (err == -ENOSPC) continue;  // our queue overran and events were lost; read on
       if (err < 0) break;            // -EAGAIN: nothing more
+      if (event && event->dest.port == announce_port_) {
+        Announced news{event->type, {}, {}};
+        if (event->type == SND_SEQ_EVENT_PORT_UNSUBSCRIBED) {
+          news.connect = event->data.connect;
+        } else {
+          news.addr = event->data.addr;
+        }
+        announced.push_back(news);
+        continue;
+      }
       if (!event || !inputs_by_port_.count(event->dest.port)) continue;
       Received item{event->dest.port, {}};
       if (event->type == SND_SEQ_EVENT_SYSEX) {
@@ -463,6 +523,7 @@ void AlsaMidiBackend::Serve() {
       received.push_back(std::move(item));
     }
   }
+  for (const Announced& news : announced) Announce(news);
   const Clock::time_point now = Clock::now();
   for (const Received& item : received) {
     auto found = inputs_by_port_.find(item.port);
@@ -471,6 +532,58 @@ void AlsaMidiBackend::Serve() {
     if (!in->started) continue;
     in->stream.Receive(item.bytes.data(), item.bytes.size(), Stamp(*in, now));
   }
+}
+
+// Backend thread, outside seq_mutex_. A device that goes (its port or client
+// ends, or our connection to it is broken) fails every later send; one that
+// comes back under the same client and port names is connected to again.
+void AlsaMidiBackend::Announce(const Announced& news) {
+  for (const std::shared_ptr<OutState>& out : outs_) {
+    std::lock_guard lock(out->send_mutex);
+    const SeqDevice& target = out->target;
+    switch (news.type) {
+      case SND_SEQ_EVENT_CLIENT_EXIT:
+        if (news.addr.client == target.client) out->gone = true;
+        break;
+      case SND_SEQ_EVENT_PORT_EXIT:
+        if (news.addr.client == target.client && news.addr.port == target.port) out->gone = true;
+        break;
+      case SND_SEQ_EVENT_PORT_UNSUBSCRIBED:
+        if (news.connect.sender.client == own_client_ && news.connect.sender.port == out->own_port &&
+            news.connect.dest.client == target.client && news.connect.dest.port == target.port) {
+          out->gone = true;
+        }
+        break;
+      case SND_SEQ_EVENT_PORT_START:
+      case SND_SEQ_EVENT_PORT_CHANGE:
+        if (out->gone) Reconnect(*out, news.addr);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// Under out.send_mutex.
+void AlsaMidiBackend::Reconnect(OutState& out, const snd_seq_addr_t& addr) {
+  std::lock_guard lock(seq_mutex_);
+  snd_seq_client_info_t* client_info;
+  snd_seq_port_info_t* port_info;
+  snd_seq_client_info_alloca(&client_info);
+  snd_seq_port_info_alloca(&port_info);
+  if (snd_seq_get_any_client_info(seq_, addr.client, client_info) < 0 ||
+      snd_seq_get_any_port_info(seq_, addr.client, addr.port, port_info) < 0) {
+    return;
+  }
+  if (out.target_client != snd_seq_client_info_get_name(client_info) ||
+      out.target_port != snd_seq_port_info_get_name(port_info)) {
+    return;
+  }
+  const int err = snd_seq_connect_to(seq_, out.own_port, addr.client, addr.port);
+  if (err < 0 && err != -EBUSY) return;  // -EBUSY: still connected
+  out.target.client = addr.client;
+  out.target.port = addr.port;
+  out.gone = false;
 }
 
 }  // namespace
