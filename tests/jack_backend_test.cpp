@@ -29,6 +29,8 @@
 #include "midi/platform/mmsystem.h"
 #include "protocol/pacing_clock.h"
 #include "support/editor_fixture.h"
+#include "protocol/parameter_message.h"
+#include "table/form2.h"
 #include "support/jack_peer.h"
 #include "support/jack_server.h"
 #include "support/test_support.h"
@@ -307,6 +309,34 @@ TEST_F(JackBackendTest, NoteOnAndSysexFromThePeerComeBackThroughTheCallbacks) {
   EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
 }
 
+// Sends until one gives another result than `while_result`, or the limit.
+MMRESULT SendWhile(HMIDIOUT out, DWORD message, MMRESULT while_result) {
+  const auto deadline = std::chrono::steady_clock::now() + kLimit;
+  MMRESULT result;
+  while ((result = midiOutShortMsg(out, message)) == while_result &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  return result;
+}
+
+TEST_F(JackBackendTest, APeerThatClosesFailsEverySendAndOneBackUnderItsNameIsReconnected) {
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice(peer_->CaptureName()), 0, 0, CALLBACK_NULL),
+            MMSYSERR_NOERROR);
+  peer_.reset();  // the interface's client ends
+  EXPECT_EQ(ErrorText(SendWhile(out, 0x000000F8, MMSYSERR_NOERROR)),
+            "There is no driver installed on your system.");
+  EXPECT_EQ(midiOutShortMsg(out, 0x000000F8), MMSYSERR_NODRIVER) << "and every send after";
+
+  peer_ = std::make_unique<JackPeer>();  // back under the same name
+  ASSERT_TRUE(peer_->Ready()) << peer_->Why();
+  EXPECT_EQ(SendWhile(out, 0x006407B0, MMSYSERR_NODRIVER), MMSYSERR_NOERROR);
+  const auto event = peer_->NextCaptured();
+  EXPECT_EQ(event ? Hex(*event) : "nothing", "B0 07 64");
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
 TEST_F(JackBackendTest, ServerThatStopsFailsSendsWithItsTextAndPortsStillClose) {
   // A process is a client of one server at a time: leave the suite's first.
   SetMidiBackend(nullptr);
@@ -447,6 +477,47 @@ TEST_F(JackBackendTest, ChoosingTheSecondOutputSendsThereAndNothingToTheFirst) {
   EXPECT_TRUE(dialogs.Errors().empty());
   form.reset();
   PacingClock::Install(nullptr);
+}
+
+// The interface's client closes in the middle of "Send Config to MIDI" and
+// comes back under the same name.
+TEST_F(JackBackendTest, UnplugMidTransferStopsAtTheFailingMessageAndTheNextTransferReachesThePeer) {
+  ui::ScriptedDialogs dialogs;
+  Form1 = new TForm1;
+  Form2 = new TForm2;
+  TForm1* form = Form1;
+  ASSERT_EQ(form->cmbOutput->Text().toStdString(), peer_->CaptureName());
+  const std::array<int, 32> record = form->GetConfigRecord();
+  std::vector<std::string> config;
+  for (int i = 0; i < 32; ++i) {
+    const ParameterMessage m = BuildParameterMessage(0, 32 + i, record[i]);
+    config.push_back(Hex(std::vector<uint8_t>(m.begin(), m.end())));
+  }
+  std::vector<std::string> got;
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(550ms);  // some six messages in
+    while (auto event = peer_->NextCaptured(0ms)) got.push_back(Hex(*event));
+    peer_.reset();
+  });
+  form->SpeedButton7->click();  // Send Config to MIDI
+  unplug.join();
+  EXPECT_EQ(dialogs.Errors(), std::vector<std::string>{"There is no driver installed on your system."});
+  EXPECT_FALSE(Form2->isVisible());
+  ASSERT_GE(got.size(), 3u);
+  EXPECT_EQ(got, std::vector<std::string>(config.begin(), config.begin() + got.size()));
+
+  peer_ = std::make_unique<JackPeer>();
+  ASSERT_TRUE(peer_->Ready()) << peer_->Why();
+  QTest::qWait(500);
+  form->SpeedButton7->click();
+  got.clear();
+  while (auto event = peer_->NextCaptured(300ms)) got.push_back(Hex(*event));
+  EXPECT_EQ(got, config);
+  EXPECT_EQ(dialogs.Errors().size(), 1u) << "no error the second time";
+  delete Form2;
+  delete Form1;
+  Form2 = nullptr;
+  Form1 = nullptr;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -41,6 +42,9 @@ struct OutState {
   size_t slot = 0;
   jack_port_t* port = nullptr;
   MidiOutClient* client = nullptr;
+  std::string target;             // the device's full port name
+  std::atomic<bool> gone{false};  // its port vanished, or our connection was broken
+  bool vanished = false;          // backend thread: the port itself went away
   SpscRing ring{kRingBytes};          // records: uint16_t size, then the bytes
   std::atomic<uint64_t> consumed{0};  // record bytes the process callback has taken
 
@@ -171,6 +175,9 @@ class JackMidiBackend final : public MidiBackend {
 
   static int ProcessCallback(jack_nframes_t frames, void* self);
   static void ShutdownCallback(void* self);
+  static void PortCallback(jack_port_id_t, int, void* self);
+  static void ConnectCallback(jack_port_id_t, jack_port_id_t, int, void* self);
+  void Recheck(OutState& out);
   int Process(jack_nframes_t frames) noexcept;
 
   bool Dead() const { return dead_.load(std::memory_order_acquire); }
@@ -194,6 +201,9 @@ class JackMidiBackend final : public MidiBackend {
 
   jack_client_t* client_ = nullptr;
   std::atomic<bool> dead_{false};
+  std::atomic<bool> ports_changed_{false};  // a port or connection came or went
+  std::mutex vanished_mutex_;
+  std::vector<std::string> vanished_names_;  // ports unregistered since the last look
   Slots<OutState> out_slots_{};
   Slots<InState> in_slots_{};
   std::atomic<uint64_t> entered_{0};  // process cycles begun
@@ -222,6 +232,8 @@ bool JackMidiBackend::Open(std::string& why) {
   }
   jack_set_process_callback(client_, &ProcessCallback, this);
   jack_on_shutdown(client_, &ShutdownCallback, this);
+  jack_set_port_registration_callback(client_, &PortCallback, this);
+  jack_set_port_connect_callback(client_, &ConnectCallback, this);
   if (!thread_.Start(
           {}, [this] { Serve(); }, why))
     return false;
@@ -247,6 +259,47 @@ void JackMidiBackend::ShutdownCallback(void* self) {
   auto* backend = static_cast<JackMidiBackend*>(self);
   backend->dead_.store(true, std::memory_order_release);
   backend->thread_.Wake();
+}
+
+// JACK's notification thread: the backend thread looks at what changed. The
+// name of a port that goes is taken now, while the port can still be asked.
+void JackMidiBackend::PortCallback(jack_port_id_t id, int registered, void* self) {
+  auto* backend = static_cast<JackMidiBackend*>(self);
+  if (!registered) {
+    if (jack_port_t* port = jack_port_by_id(backend->client_, id)) {
+      std::lock_guard lock(backend->vanished_mutex_);
+      backend->vanished_names_.emplace_back(jack_port_name(port));
+    }
+  }
+  backend->ports_changed_.store(true);
+  backend->thread_.Wake();
+}
+
+void JackMidiBackend::ConnectCallback(jack_port_id_t, jack_port_id_t, int, void* self) {
+  auto* backend = static_cast<JackMidiBackend*>(self);
+  backend->ports_changed_.store(true);
+  backend->thread_.Wake();
+}
+
+// Backend thread. A device whose port vanished or whose connection was broken
+// fails every later send; one whose port comes back under the same name is
+// connected to again (a connection the user broke stays broken).
+void JackMidiBackend::Recheck(OutState& out) {
+  if (Dead()) return;
+  jack_port_t* target = jack_port_by_name(client_, out.target.c_str());
+  if (target && !out.vanished && jack_port_connected_to(out.port, out.target.c_str())) {
+    out.gone = false;
+    return;
+  }
+  out.gone = true;
+  if (!target) {
+    out.vanished = true;
+  } else if (out.vanished) {
+    // Back under its name. Connected, it is ours again; the callback of the
+    // connection looks once more.
+    const int err = jack_connect(client_, jack_port_name(out.port), out.target.c_str());
+    if (err == 0 || err == EEXIST) out.vanished = false;
+  }
 }
 
 // Process thread: no lock, no allocation. The slots are read after entered_ is
@@ -369,6 +422,7 @@ MMRESULT JackMidiBackend::OutOpen(UINT device, MidiOutClient& client, std::uniqu
   if (Dead()) return ServerGone("open port");
   auto out = std::make_shared<OutState>();
   out->client = &client;
+  out->target = target;
   std::lock_guard lock(ports_mutex_);
   std::atomic<OutState*>* slot = FreeSlot(out_slots_);
   if (!slot) return MidiErrorCode("Cannot open port - too many ports are open");
@@ -412,6 +466,7 @@ void JackMidiBackend::Pump(OutState& out) {
 MMRESULT JackMidiBackend::OutShortMsg(Port& port, DWORD message) {
   if (Dead()) return ServerGone("send");
   OutState& out = *static_cast<OutPort&>(port).state;
+  if (out.gone) return MMSYSERR_NODRIVER;  // what Windows gives for an unplugged device
   std::lock_guard lock(out.mutex);
   out.stream.Short(message, [&](const BYTE* bytes, size_t count) { Queue(out, bytes, count); });
   return MMSYSERR_NOERROR;
@@ -420,6 +475,7 @@ MMRESULT JackMidiBackend::OutShortMsg(Port& port, DWORD message) {
 MMRESULT JackMidiBackend::OutLongMsg(Port& port, MIDIHDR& header) {
   if (Dead()) return ServerGone("send");
   OutState& out = *static_cast<OutPort&>(port).state;
+  if (out.gone) return MMSYSERR_NODRIVER;
   {
     std::lock_guard lock(out.mutex);
     out.stream.Long(reinterpret_cast<const BYTE*>(header.lpData), header.dwBufferLength,
@@ -575,6 +631,19 @@ MMRESULT JackMidiBackend::InReset(Port& port) {
 // callback may close a port.
 void JackMidiBackend::Serve() {
   const std::vector<std::shared_ptr<OutState>> outs = outs_;
+  if (ports_changed_.exchange(false)) {
+    std::vector<std::string> vanished;
+    {
+      std::lock_guard lock(vanished_mutex_);
+      vanished.swap(vanished_names_);
+    }
+    for (const auto& out : outs) {
+      if (std::find(vanished.begin(), vanished.end(), out->target) != vanished.end()) {
+        out->vanished = true;
+      }
+      Recheck(*out);
+    }
+  }
   for (const auto& out : outs) DeliverDone(*out);
   const std::vector<std::shared_ptr<InState>> ins = ins_;
   for (const auto& in : ins) {
