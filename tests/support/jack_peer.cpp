@@ -61,8 +61,10 @@ int JackPeer::Process(uint32_t frames, void* self) {
     jack_midi_event_t event;
     if (jack_midi_event_get(&event, in, i) != 0) continue;
     const auto size = static_cast<uint16_t>(std::min(event.size, peer.scratch_.size()));
+    const jack_nframes_t frame = jack_last_frame_time(peer.client_) + event.time;
+    const Stamp stamp{frame, size};
     CopyUnwatched(peer.scratch_.data(), event.buffer, size);
-    peer.captured_.Write(&size, sizeof size, peer.scratch_.data(), size);
+    peer.captured_.Write(&stamp, sizeof stamp, peer.scratch_.data(), size);
   }
   void* out = jack_port_get_buffer(peer.playback_, frames);
   jack_midi_clear_buffer(out);
@@ -79,17 +81,25 @@ int JackPeer::Process(uint32_t frames, void* self) {
 }
 
 std::optional<std::vector<uint8_t>> JackPeer::NextCaptured(std::chrono::milliseconds limit) {
+  std::optional<Captured> next = NextCapturedAt(limit);
+  if (!next) return std::nullopt;
+  return std::move(next->bytes);
+}
+
+std::optional<JackPeer::Captured> JackPeer::NextCapturedAt(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  uint16_t size;
-  while (!captured_.Peek(&size, sizeof size)) {
+  Stamp stamp;
+  while (!captured_.Peek(&stamp, sizeof stamp)) {
     if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  std::vector<uint8_t> event(size);
-  captured_.Skip(sizeof size);
-  captured_.Read(event.data(), size);
+  Captured event{stamp.frame, std::vector<uint8_t>(stamp.size)};
+  captured_.Skip(sizeof stamp);
+  captured_.Read(event.bytes.data(), stamp.size);
   return event;
 }
+
+uint32_t JackPeer::SampleRate() const { return jack_get_sample_rate(client_); }
 
 bool JackPeer::Send(const std::vector<uint8_t>& event) {
   const auto size = static_cast<uint16_t>(event.size());

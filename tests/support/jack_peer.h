@@ -36,6 +36,13 @@ class JackPeer {
   // when none comes within the limit.
   std::optional<std::vector<uint8_t>> NextCaptured(
       std::chrono::milliseconds limit = std::chrono::seconds(10));
+  // The same, with the frame at which it reached the port.
+  struct Captured {
+    uint32_t frame;
+    std::vector<uint8_t> bytes;
+  };
+  std::optional<Captured> NextCapturedAt(std::chrono::milliseconds limit = std::chrono::seconds(10));
+  uint32_t SampleRate() const;
   // One event out of the playback port at the next cycle.
   bool Send(const std::vector<uint8_t>& event);
   // Waits until everything given to Send has left; false at the limit.
@@ -43,12 +50,17 @@ class JackPeer {
 
  private:
   static int Process(uint32_t frames, void* self);
+  struct Stamp {
+    uint32_t frame;
+    uint16_t size;
+    uint16_t unused = 0;
+  };
 
   std::string why_;
   _jack_client* client_ = nullptr;
   _jack_port* capture_ = nullptr;
   _jack_port* playback_ = nullptr;
-  SpscRing captured_{1 << 16};  // records: uint16_t size, bytes
+  SpscRing captured_{1 << 16};  // records: Stamp, bytes
   SpscRing outgoing_{1 << 16};
   std::vector<uint8_t> scratch_ = std::vector<uint8_t>(0xFFFF);  // process thread only
   std::atomic<uint64_t> queued_{0};

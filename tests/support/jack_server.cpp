@@ -82,7 +82,7 @@ bool Reap(pid_t pid, std::chrono::steady_clock::duration limit) {
 
 }  // namespace
 
-JackServer::JackServer() {
+JackServer::JackServer(Scheduling scheduling) {
   name_ = "tqx-test-" + std::to_string(getpid()) + "-" + std::to_string(++servers_made);
   log_path_ = (std::filesystem::temp_directory_path() / (name_ + ".log")).string();
   if (const char* previous = std::getenv("JACK_DEFAULT_SERVER")) previous_server_ = previous;
@@ -90,7 +90,8 @@ JackServer::JackServer() {
   // Synchronous, with a long client timeout: on a machine busy with a build
   // the server waits for late clients instead of skipping cycles (with -S
   // absent, a starved peer can stall the graph for good).
-  std::vector<std::string> args = {"jackd", "-r", "-S", "-t", "10000", "-n", name_};
+  const char* realtime = scheduling == Scheduling::kRealtime ? "-R" : "-r";
+  std::vector<std::string> args = {"jackd", realtime, "-S", "-t", "10000", "-n", name_};
   args.insert(args.end(), {"-d", "dummy", "-r", "48000", "-p", "512"});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());

@@ -7,12 +7,14 @@
 
 namespace testing_support {
 
-// A jackd of the test's own: dummy driver, no real-time scheduling, a private
+// A jackd of the test's own: dummy driver (48 kHz, 512-frame periods), no
+// real-time scheduling unless asked (desktops run it real-time), a private
 // server name. While it runs, JACK_DEFAULT_SERVER names it, so every client the
 // test makes (the backend's included) reaches this server and no other.
 class JackServer {
  public:
-  JackServer();
+  enum class Scheduling { kNormal, kRealtime };
+  explicit JackServer(Scheduling scheduling = Scheduling::kNormal);
   ~JackServer();  // stops it by its PID
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;

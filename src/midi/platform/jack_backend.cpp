@@ -38,6 +38,13 @@ struct InRecord {
   uint16_t unused;
 };
 
+// What the editor's threads put in an output ring before the event's bytes.
+struct OutRecord {
+  uint32_t frame;  // when it was sent, on JACK's frame clock
+  uint16_t size;
+  uint16_t unused;
+};
+
 struct OutState {
   size_t slot = 0;
   jack_port_t* port = nullptr;
@@ -45,7 +52,7 @@ struct OutState {
   std::string target;             // the device's full port name
   std::atomic<bool> gone{false};  // its port vanished, or our connection was broken
   bool vanished = false;          // backend thread: the port itself went away
-  SpscRing ring{kRingBytes};          // records: uint16_t size, then the bytes
+  SpscRing ring{kRingBytes};          // records: OutRecord, then the bytes
   std::atomic<uint64_t> consumed{0};  // record bytes the process callback has taken
 
   std::mutex mutex;  // the writing side of ring, and everything below
@@ -107,24 +114,34 @@ MMRESULT ServerGone(std::string_view what) {
 }
 
 // Process thread. Moves whole events from the ring into the port's buffer for
-// this cycle; what does not fit waits for the next one.
-bool SendOut(OutState& out, jack_nframes_t frames) noexcept {
+// this cycle, each one period after the frame it was sent at (the server's
+// estimate, jack_frame_time), so the intervals between events reach the peer
+// as they were sent. An event of a later cycle, or one that does not fit,
+// waits for the next one.
+bool SendOut(OutState& out, jack_nframes_t frames, jack_nframes_t cycle_start) noexcept {
   void* buffer = jack_port_get_buffer(out.port, frames);
   jack_midi_clear_buffer(buffer);
   uint64_t taken = 0;
   bool reserved = false;
-  uint16_t size;
-  while (out.ring.Peek(&size, sizeof size)) {
-    jack_midi_data_t* data = jack_midi_event_reserve(buffer, 0, size);
+  jack_nframes_t last = 0;
+  OutRecord record;
+  while (out.ring.Peek(&record, sizeof record)) {
+    const auto offset = static_cast<int32_t>(record.frame + frames - cycle_start);
+    if (offset >= static_cast<int32_t>(frames)) break;
+    // Late (a slow or skipped cycle): as early as this cycle allows, in order.
+    const jack_nframes_t at =
+        std::max<jack_nframes_t>(last, offset < 0 ? 0 : static_cast<jack_nframes_t>(offset));
+    jack_midi_data_t* data = jack_midi_event_reserve(buffer, at, record.size);
     if (!data && reserved) break;
-    out.ring.Skip(sizeof size);
+    out.ring.Skip(sizeof record);
     if (data) {
-      out.ring.Read(data, size);
+      out.ring.Read(data, record.size);
       reserved = true;
+      last = at;
     } else {
-      out.ring.Skip(size);  // bigger than an empty buffer: it would block the port for ever
+      out.ring.Skip(record.size);  // bigger than an empty buffer: it would block the port for ever
     }
-    taken += sizeof size + size;
+    taken += sizeof record + record.size;
   }
   if (taken) out.consumed.fetch_add(taken, std::memory_order_release);
   return taken > 0;
@@ -197,6 +214,7 @@ class JackMidiBackend final : public MidiBackend {
   void Pump(OutState& out);
   void DeliverDone(OutState& out);
   void Serve();
+
   jack_nframes_t Now() const { return Dead() ? 0 : jack_frame_time(client_); }
 
   jack_client_t* client_ = nullptr;
@@ -307,10 +325,10 @@ void JackMidiBackend::Recheck(OutState& out) {
 int JackMidiBackend::Process(jack_nframes_t frames) noexcept {
   entered_.fetch_add(1);
   bool wake = false;
-  for (auto& slot : out_slots_) {
-    if (OutState* out = slot.load()) wake |= SendOut(*out, frames);
-  }
   const jack_nframes_t cycle_start = jack_last_frame_time(client_);
+  for (auto& slot : out_slots_) {
+    if (OutState* out = slot.load()) wake |= SendOut(*out, frames, cycle_start);
+  }
   for (auto& slot : in_slots_) {
     if (InState* in = slot.load()) wake |= TakeIn(*in, frames, cycle_start);
   }
@@ -445,12 +463,12 @@ MMRESULT JackMidiBackend::OutOpen(UINT device, MidiOutClient& client, std::uniqu
 
 // Under out.mutex. Records keep their order: none overtakes one still waiting.
 void JackMidiBackend::Queue(OutState& out, const BYTE* bytes, size_t count) {
-  const auto size = static_cast<uint16_t>(count);
-  out.queued += sizeof size + count;
-  if (out.waiting.empty() && out.ring.Write(&size, sizeof size, bytes, count)) return;
-  std::vector<BYTE> record(sizeof size + count);
-  std::memcpy(record.data(), &size, sizeof size);
-  std::memcpy(record.data() + sizeof size, bytes, count);
+  const OutRecord header{Now(), static_cast<uint16_t>(count), 0};
+  out.queued += sizeof header + count;
+  if (out.waiting.empty() && out.ring.Write(&header, sizeof header, bytes, count)) return;
+  std::vector<BYTE> record(sizeof header + count);
+  std::memcpy(record.data(), &header, sizeof header);
+  std::memcpy(record.data() + sizeof header, bytes, count);
   out.waiting.push_back(std::move(record));
 }
 
