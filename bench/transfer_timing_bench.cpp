@@ -4,8 +4,6 @@
 // most 2 % CPU, on an idle machine and with a busy loop on every core (child
 // processes of the benchmark's own, so their time is not counted as ours).
 #include <benchmark/benchmark.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -14,33 +12,12 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "bench_load.h"
 #include "editor_bench_main.h"
 #include "midi/platform/virtual_backend.h"
 #include "table/form2.h"
 
 namespace {
-
-// One busy process per core for as long as it lives.
-class Load {
- public:
-  explicit Load(bool on) {
-    if (!on) return;
-    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i) {
-      const pid_t child = fork();
-      if (child == 0) {
-        for (;;) asm volatile("");
-      }
-      if (child > 0) children_.push_back(child);
-    }
-  }
-  ~Load() {
-    for (pid_t child : children_) kill(child, SIGKILL);
-    for (pid_t child : children_) waitpid(child, nullptr, 0);
-  }
-
- private:
-  std::vector<pid_t> children_;
-};
 
 double ProcessCpuMs() {
   timespec t{};

@@ -1,0 +1,83 @@
+// Full configuration transfers on the real kernel sequencer, with a busy loop on
+// every core: each transfer must come out of VirMIDI 0-0 (snd-virmidi, read back
+// raw from hw:0,0) as exactly its 32 messages, in order, none twice. Run it in
+// the test VM: tests/vm/run-in-vm build/bench/alsa_load_bench
+// Argument: transfers.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "bench_load.h"
+#include "editor_bench_main.h"
+#include "midi/platform/backend_choice.h"
+#include "midi/platform/midi_backend.h"
+#include "protocol/parameter_message.h"
+#include "support/raw_midi_reader.h"
+#include "support/test_support.h"
+#include "table/form2.h"
+#include "ui/dialogs.h"
+
+using testing_support::Hex;
+using testing_support::RawMidiReader;
+
+static void BM_LoadedTransfersReachVirMidiWhole(benchmark::State& state) {
+  RawMidiReader wire("hw:0,0");  // first: virmidi passes bytes only to a reader
+  if (!wire.Ready()) {
+    state.SkipWithError("no hw:0,0 (snd-virmidi): run this in tests/vm/run-in-vm");
+    return;
+  }
+  SetMidiBackend(ChooseMidiBackend());
+  ui::ScriptedDialogs dialogs;
+  int whole = 0, lost = 0, doubled = 0, reordered = 0;
+  {
+    TForm1 form;
+    Form1 = &form;
+    Form2 = new TForm2;
+    const Load load(true);
+    size_t seen = 0;
+    for (auto _ : state) {
+      for (int transfer = 0; transfer < state.range(0); ++transfer) {
+        std::vector<int> values(32, transfer);
+        std::vector<std::string> expected;
+        for (int i = 0; i < 32; ++i) {
+          const ParameterMessage m = BuildParameterMessage(0, 32 + i, transfer);
+          expected.push_back(Hex(std::vector<uint8_t>(m.begin(), m.end())));
+        }
+        form.SendWithProgress(32, values.data(), 32, 1);
+        const std::vector<RawMidiReader::Message> messages = wire.WaitFor(seen + 32);
+        std::vector<std::string> got;
+        for (size_t i = seen; i < messages.size(); ++i) got.push_back(messages[i].hex);
+        seen = messages.size();
+        if (got == expected) {
+          ++whole;
+          continue;
+        }
+        for (const std::string& message : expected) {
+          const auto count = std::count(got.begin(), got.end(), message);
+          lost += count == 0;
+          doubled += count > 1;
+        }
+        reordered += std::is_sorted(got.begin(), got.end()) ? 0 : 1;
+      }
+    }
+    delete Form2;
+    Form2 = nullptr;
+    Form1 = nullptr;
+  }
+  SetMidiBackend(nullptr);
+  state.counters["whole"] = whole;
+  state.counters["lost"] = lost;
+  state.counters["doubled"] = doubled;
+  state.counters["reordered"] = reordered;
+  state.counters["errors"] = static_cast<double>(dialogs.Errors().size());
+}
+BENCHMARK(BM_LoadedTransfersReachVirMidiWhole)
+    ->Arg(20)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+int main(int argc, char** argv) { return RunEditorBenchmarks(argc, argv); }
