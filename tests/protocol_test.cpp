@@ -102,6 +102,16 @@ TEST(PacingWait, SleepsUntilAMillisecondBeforeTheEndThenSpins) {
   EXPECT_EQ(clock.reads, 1 + 1 + 2);  // start, after the sleep at 1099, spun to 1101
 }
 
+TEST(PacingWait, WorkForTheNextMessageRunsOnceAfterTheSleepBeforeTheEnd) {
+  ScriptedClock sleeping({1000ms}, true);
+  std::vector<int> readsAtWork;
+  PacedWait(sleeping, 100, [&] { readsAtWork.push_back(sleeping.reads); });
+  EXPECT_EQ(readsAtWork, std::vector<int>{2});  // after the reading at 1099, before 1100
+  ScriptedClock jumping({0ms, 500ms});           // the wait is over at the first look
+  PacedWait(jumping, 100, [&] { readsAtWork.push_back(jumping.reads); });
+  EXPECT_EQ(readsAtWork, (std::vector<int>{2, 2}));
+}
+
 class Probe : public QObject {
  public:
   bool event(QEvent* e) override {

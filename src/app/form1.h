@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "table/note_table.h"
@@ -45,8 +46,11 @@ class TForm1 : public QWidget, public TComponent {
   void RadioButton4Click(TObject* Sender);
 
   // Builds and sends one parameter message, then waits 100 ms.
-  void SendParameter(int device, int parameter, int value);
-  void PacingWait(uint32_t milliseconds);
+  // nearEnd, when given, runs once in the last moments of the wait: what must
+  // happen before the next message (the gauge's repaint) then costs no time.
+  void SendParameter(int device, int parameter, int value,
+                     const std::function<void()>& nearEnd = {});
+  void PacingWait(uint32_t milliseconds, const std::function<void()>& nearEnd = {});
   // A full transfer: values as parameters first, first + 1, ... with the progress
   // window up (the gauge at index x progressStep), then "Write to Flash" when
   // CheckBox25 asks for it.

@@ -39,14 +39,21 @@ PacingClock& PacingClock::Current() { return current ? *current : steadyClock; }
 
 void PacingClock::Install(PacingClock* clock) { current = clock; }
 
-void PacedWait(PacingClock& clock, uint32_t milliseconds) {
+void PacedWait(PacingClock& clock, uint32_t milliseconds, const std::function<void()>& nearEnd) {
   constexpr std::chrono::nanoseconds kSpin = std::chrono::milliseconds(1);
   std::chrono::nanoseconds now = clock.Now();
   const std::chrono::nanoseconds target = now + std::chrono::milliseconds(milliseconds);
+  bool ran = !nearEnd;
   while (now <= target) {
-    if (target - now > kSpin) clock.SleepUntil(target - kSpin);
+    if (target - now > kSpin) {
+      clock.SleepUntil(target - kSpin);
+    } else if (!ran) {
+      ran = true;
+      nearEnd();
+    }
     now = clock.Now();
   }
+  if (!ran) nearEnd();
 }
 
 #ifdef __linux__

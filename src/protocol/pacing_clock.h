@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 // The clock the pacing wait reads. It is monotonic, so a wait ends after its
 // time even across midnight or when the wall clock is set back; tests replace it
@@ -22,8 +23,11 @@ class PacingClock {
 // Waits, without processing window messages, until a reading of the clock lies
 // more than the given time after the first one: asleep until about a
 // millisecond before, so the processor stays idle, then spinning the rest, so a
-// late wake-up of the scheduler cannot stretch the wait.
-void PacedWait(PacingClock& clock, uint32_t milliseconds);
+// late wake-up of the scheduler cannot stretch the wait. nearEnd, when given,
+// runs once when the sleep is over (or the wait, if it never slept), before
+// the spin: work done there lengthens the wait only by what the spin cannot hold.
+void PacedWait(PacingClock& clock, uint32_t milliseconds,
+               const std::function<void()>& nearEnd = {});
 
 // While it lives, the calling thread runs at the lowest real-time priority where
 // the system grants it (root, or a user with a real-time limit, as audio users

@@ -9,9 +9,13 @@ void TForm1::SendWithProgress(int firstParameter, const int* values, int count,
   Form2->CGauge1->SetProgress(0);
   Form2->Show();
   try {
+    // Each message's progress is on screen before it goes out; it is painted
+    // in the last moments of the previous message's wait, which it then does
+    // not lengthen.
     for (int i = 0; i < count; ++i) {
-      Form2->CGauge1->SetProgress(i * progressStep);
-      SendParameter(ud_DeviceID->Position() - 1, firstParameter + i, values[i]);
+      SendParameter(ud_DeviceID->Position() - 1, firstParameter + i, values[i], [&, i] {
+        if (i + 1 < count) Form2->CGauge1->SetProgress((i + 1) * progressStep);
+      });
     }
     if (CheckBox25->Checked())
       SendParameter(ud_DeviceID->Position() - 1, param::COMMAND, param::WRITE_TO_FLASH);
