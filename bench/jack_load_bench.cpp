@@ -11,9 +11,9 @@
 #include "app/form1.h"
 #include "bench_load.h"
 #include "editor_bench_main.h"
+#include "transfer_tally.h"
 #include "midi/platform/jack_backend.h"
 #include "midi/platform/midi_backend.h"
-#include "protocol/parameter_message.h"
 #include "support/jack_peer.h"
 #include "support/jack_server.h"
 #include "support/test_support.h"
@@ -38,7 +38,7 @@ static void BM_LoadedTransfersReachAJackPeerWhole(benchmark::State& state) {
   }
   SetMidiBackend(std::move(backend));
   ui::ScriptedDialogs dialogs;
-  int whole = 0, lost = 0, doubled = 0, reordered = 0;
+  TransferTally tally;
   {
     TForm1 form;
     Form1 = &form;
@@ -47,26 +47,13 @@ static void BM_LoadedTransfersReachAJackPeerWhole(benchmark::State& state) {
     for (auto _ : state) {
       for (int transfer = 0; transfer < state.range(0); ++transfer) {
         std::vector<int> values(32, transfer);
-        std::vector<std::string> expected;
-        for (int i = 0; i < 32; ++i) {
-          const ParameterMessage m = BuildParameterMessage(0, 32 + i, transfer);
-          expected.push_back(Hex(std::vector<uint8_t>(m.begin(), m.end())));
-        }
+        const std::vector<std::string> expected = TransferTally::Expected(transfer);
         form.SendWithProgress(32, values.data(), 32, 1);
         std::vector<std::string> got;
         while (auto event = peer.NextCaptured(std::chrono::milliseconds(500))) {
           got.push_back(Hex(*event));
         }
-        if (got == expected) {
-          ++whole;
-          continue;
-        }
-        for (const std::string& message : expected) {
-          const auto count = std::count(got.begin(), got.end(), message);
-          lost += count == 0;
-          doubled += count > 1;
-        }
-        reordered += std::is_sorted(got.begin(), got.end()) ? 0 : 1;
+        tally.Add(expected, got);
       }
     }
     delete Form2;
@@ -74,11 +61,7 @@ static void BM_LoadedTransfersReachAJackPeerWhole(benchmark::State& state) {
     Form1 = nullptr;
   }
   SetMidiBackend(nullptr);
-  state.counters["whole"] = whole;
-  state.counters["lost"] = lost;
-  state.counters["doubled"] = doubled;
-  state.counters["reordered"] = reordered;
-  state.counters["errors"] = static_cast<double>(dialogs.Errors().size());
+  tally.Report(state, dialogs.Errors().size());
 }
 BENCHMARK(BM_LoadedTransfersReachAJackPeerWhole)
     ->ArgNames({"transfers", "realtime"})
