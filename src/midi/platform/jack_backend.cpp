@@ -289,8 +289,7 @@ void JackMidiBackend::PortCallback(jack_port_id_t id, int registered, void* self
       backend->vanished_names_.emplace_back(jack_port_name(port));
     }
   }
-  backend->ports_changed_.store(true);
-  backend->thread_.Wake();
+  ConnectCallback(0, 0, 0, self);
 }
 
 void JackMidiBackend::ConnectCallback(jack_port_id_t, jack_port_id_t, int, void* self) {
