@@ -50,7 +50,6 @@ class TForm1 : public QWidget, public TComponent {
   // happen before the next message (the gauge's repaint) then costs no time.
   void SendParameter(int device, int parameter, int value,
                      const std::function<void()>& nearEnd = {});
-  void PacingWait(uint32_t milliseconds, const std::function<void()>& nearEnd = {});
   // A full transfer: values as parameters first, first + 1, ... with the progress
   // window up (the gauge at index x progressStep), then "Write to Flash" when
   // CheckBox25 asks for it.
