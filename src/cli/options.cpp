@@ -1,0 +1,59 @@
+#include "cli/options.h"
+
+#include <charconv>
+
+namespace cli {
+
+std::optional<std::string> Options::Value(const std::string& name) const {
+  const auto it = values.find(name);
+  if (it == values.end()) return std::nullopt;
+  return it->second;
+}
+
+Options ParseOptions(const std::vector<std::string>& args, const std::set<std::string>& flags,
+                     const std::set<std::string>& valued) {
+  Options options;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.rfind("--", 0) != 0 || arg == "-") {
+      options.operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = arg.substr(2);
+    std::optional<std::string> value;
+    if (const auto eq = name.find('='); eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    if (flags.count(name)) {
+      if (value) throw UsageError{"--" + name + " takes no value"};
+      options.flags.insert(name);
+    } else if (valued.count(name)) {
+      if (!value) {
+        if (i + 1 >= args.size()) throw UsageError{"--" + name + " needs a value"};
+        value = args[++i];
+      }
+      options.values[name] = *value;
+    } else {
+      throw UsageError{"unknown option --" + name};
+    }
+  }
+  return options;
+}
+
+int DeviceIdOption(const Options& options) {
+  const auto text = options.Value("device-id");
+  if (!text) return 1;
+  int id = 0;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), id);
+  if (error != std::errc() || end != text->data() + text->size() || id < 1 || id > 128)
+    throw UsageError{"--device-id must be 1..128, not \"" + *text + "\""};
+  return id;
+}
+
+}  // namespace cli

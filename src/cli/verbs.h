@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/input_files.h"
+#include "cli/tool.h"
+
+namespace cli {
+
+int RunPorts(const std::vector<std::string>& args, Io& io);
+int RunSend(const std::vector<std::string>& args, Io& io);
+int RunConvert(const std::vector<std::string>& args, Io& io);
+int RunShow(const std::vector<std::string>& args, Io& io);
+
+// The messages `send` gives the port for one file: a configuration as the
+// editor's full transfer sends it, a table as parameters 64..111, a SysEx dump
+// as it stands. device is the device number (device ID - 1).
+std::vector<ParameterMessage> MessagesOf(const InputFile& file, int device);
+
+}  // namespace cli

@@ -1,0 +1,419 @@
+// The command-line tool: its verbs on the virtual MIDI service, what it sends
+// and writes compared with the editor's own transfer and saves, and bad files.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <random>
+#include <sstream>
+
+#include "app/form1.h"
+#include "cli/tool.h"
+#include "midi/midi_output.h"
+#include "midi/platform/virtual_backend.h"
+#include "support/editor_fixture.h"
+#include "support/test_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Texts = std::vector<std::string>;
+using testing_support::Hex;
+
+Bytes ReadBytes(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray data = file.readAll();
+  return Bytes(data.begin(), data.end());
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+  QFile file(QString::fromStdString(path));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
+// The first-run configuration as the editor saves it.
+const Bytes kFirstRunConfig = {0x00, 0x18, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00,
+                               0x00, 0x3F, 0x3F, 0x0C, 0x18, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,
+                               0x40, 0x40, 0x40, 0x40, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+Bytes Message(int device, int parameter, int value) {
+  return {0xF0, 0x70, 0x7B, static_cast<uint8_t>(device), static_cast<uint8_t>(parameter),
+          static_cast<uint8_t>(value & 0x0F), static_cast<uint8_t>((value >> 4) & 0x0F), 0xF7};
+}
+
+struct Result {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+// The tool's runs on a virtual service with two outputs: "Keyboard" (a synth,
+// so not what the editor opens) and "TQX Cable" (the first MIDI port).
+class Tool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    auto backend = std::make_unique<VirtualMidiBackend>();
+    midi = backend.get();
+    midi->AddOutputDevice("Keyboard", MOD_SYNTH);
+    midi->AddOutputDevice("TQX Cable", MOD_MIDIPORT);
+    SetMidiBackend(std::move(backend));
+    PacingClock::Install(&clock);
+  }
+  void TearDown() override {
+    PacingClock::Install(nullptr);
+    SetMidiBackend(nullptr);
+  }
+
+  Result Run(const Texts& args, bool progress = false) {
+    std::ostringstream out, err;
+    cli::Io io{out, err, progress, {}};
+    const int code = cli::Run(args, io);
+    return {code, out.str(), err.str()};
+  }
+  std::string Path(const std::string& name) const {
+    return dir.filePath(QString::fromStdString(name)).toStdString();
+  }
+  std::string File(const std::string& name, const Bytes& bytes) {
+    WriteBytes(Path(name), bytes);
+    return Path(name);
+  }
+  Texts SentHex(int device) {
+    Texts texts;
+    for (const auto& message : midi->Sent(device)) texts.push_back(Hex(message));
+    return texts;
+  }
+
+  QTemporaryDir dir;
+  VirtualMidiBackend* midi = nullptr;
+  testing_support::InstantClock clock;
+};
+
+TEST_F(Tool, PortsListsDevicesAndMarksTheEditorsOutput) {
+  const Result text = Run({"ports"});
+  EXPECT_EQ(text.code, 0);
+  EXPECT_EQ(text.out,
+            "  0  Generic Synth      Keyboard\n"
+            "  1  MIDI Port          TQX Cable  (the editor's output)\n");
+  const Result json = Run({"ports", "--json"});
+  EXPECT_NE(json.out.find("\"name\": \"TQX Cable\""), std::string::npos);
+  EXPECT_NE(json.out.find("\"editorDefault\": true"), std::string::npos);
+  EXPECT_NE(json.out.find("\"technology\": \"Generic Synth\""), std::string::npos);
+}
+
+TEST_F(Tool, SendGoesToTheEditorsOutputInFileOrderAndEndsWithFlash) {
+  Bytes table(48);
+  for (int i = 0; i < 48; ++i) table[i] = static_cast<uint8_t>(i * 5);
+  const Result result = Run({"send", File("a.TQC", kFirstRunConfig), File("bass.3CV", table),
+                             "--device-id", "3", "--flash"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_TRUE(result.err.empty());  // quiet when not on a terminal
+  const Texts sent = SentHex(1);
+  ASSERT_EQ(sent.size(), 32u + 48u + 1u);
+  EXPECT_EQ(sent[0], "F0 70 7B 02 20 00 00 F7");
+  EXPECT_EQ(sent[3], "F0 70 7B 02 23 0F 0F F7");
+  EXPECT_EQ(sent[32], "F0 70 7B 02 40 00 00 F7");
+  EXPECT_EQ(sent[32 + 47], Hex(Message(2, 64 + 47, 235)));
+  EXPECT_EQ(sent.back(), "F0 70 7B 02 7F 04 03 F7");
+  EXPECT_TRUE(midi->Sent(0).empty());
+}
+
+TEST_F(Tool, SendPortByNameOrIndexAndAnUnknownPortListsThePorts) {
+  const std::string dump = File("one.SYX", Message(9, 0x6F, 0xAB));  // sent as it stands
+  EXPECT_EQ(Run({"send", dump, "--port", "Keyboard"}).code, 0);
+  EXPECT_EQ(Run({"send", dump, "--port=0", "--device-id", "1"}).code, 0);
+  EXPECT_EQ(SentHex(0), Texts(2, "F0 70 7B 09 6F 0B 0A F7"));
+  const Result unknown = Run({"send", dump, "--port", "TQX"});
+  EXPECT_EQ(unknown.code, 2);
+  EXPECT_NE(unknown.err.find("no output port \"TQX\""), std::string::npos);
+  EXPECT_NE(unknown.err.find("TQX Cable"), std::string::npos);
+  EXPECT_EQ(Run({"send", dump, "--port", "7"}).code, 2);
+  EXPECT_EQ(midi->Sent(0).size() + midi->Sent(1).size(), 2u);
+}
+
+TEST_F(Tool, DryRunPrintsTheMessagesAndOpensNoPort) {
+  const Result result = Run({"send", File("a.TQC", kFirstRunConfig), "--dry-run"});
+  EXPECT_EQ(result.code, 0);
+  std::istringstream lines(result.out);
+  Texts printed;
+  for (std::string line; std::getline(lines, line);) printed.push_back(line);
+  ASSERT_EQ(printed.size(), 32u);
+  EXPECT_EQ(printed[1], "F0 70 7B 00 21 08 01 F7");
+  EXPECT_EQ(midi->CallCount(VirtualMidiBackend::Call::OutOpen), 0);
+}
+
+// Fails the port's third long message: the clock is read during each wait.
+class FailingThirdClock : public testing_support::InstantClock {
+ public:
+  explicit FailingThirdClock(VirtualMidiBackend& midi) : midi_(midi) {}
+  std::chrono::nanoseconds Now() override {
+    if (!armed_ && midi_.CallCount(VirtualMidiBackend::Call::OutLongMsg) == 2) {
+      armed_ = true;
+      midi_.FailNext(VirtualMidiBackend::Call::OutLongMsg, MMSYSERR_NODRIVER);
+    }
+    return InstantClock::Now();
+  }
+
+ private:
+  VirtualMidiBackend& midi_;
+  bool armed_ = false;
+};
+
+TEST_F(Tool, AFailingSendStopsThereWithThePlatformsTextAndExitCode1) {
+  FailingThirdClock failing(*midi);
+  PacingClock::Install(&failing);
+  const Result result = Run({"send", File("a.TQC", kFirstRunConfig), "--flash"});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.err,
+            "tqx512: There is no driver installed on your system. (2 of 33 messages sent to "
+            "\"TQX Cable\")\n");
+  EXPECT_EQ(midi->Sent(1).size(), 2u);
+
+  midi->FailNext(VirtualMidiBackend::Call::OutOpen, MMSYSERR_ALLOCATED);
+  EXPECT_EQ(Run({"send", Path("a.TQC")}).code, 1);
+}
+
+TEST_F(Tool, ProgressOnATerminalCountsMessagesAndSecondsLeft) {
+  const Result result = Run({"send", File("a.TQC", kFirstRunConfig)}, true);
+  EXPECT_EQ(result.code, 0);
+  EXPECT_NE(result.err.find("] 0/32 messages, 3.2 s left"), std::string::npos);
+  EXPECT_NE(result.err.find("] 31/32 messages, 0.1 s left"), std::string::npos);
+  EXPECT_NE(result.err.find("[##############################] 32/32 messages, 0.0 s left"),
+            std::string::npos);
+}
+
+TEST_F(Tool, ShowNamesValuesSourcesBoxesAndNotes) {
+  Bytes config = kFirstRunConfig;
+  config[3] = 0x01;  // CRF0: controller 1
+  config[9] = 0xC5;  // Polyphonic, 4 Voices, Retrigg, MIDI Clock
+  config[16] = 0x0A; // CV 2 and CV 4 PB
+  config[26] = 61;
+  const Result shown = Run({"show", File("s.TQC", config)});
+  EXPECT_EQ(shown.code, 0);
+  for (const char* line : {" 32  CAN          0  channel 1\n", " 33  NREF        24  24 (C 0)\n",
+                           " 35  CRF0         1  Modulation Wheel (coarse)\n",
+                           " 36  CRF1       255  ----- none-------\n",
+                           " 41  CFG0       197  MIDI Clock, Retrigg, 4 Voices, Polyphonic\n",
+                           " 44  THR1        63  level 64\n", " 48  CFG3        10  CV 2 PB, CV 4 PB\n",
+                           " 58  GNOT1       61  61 (C#3)\n"})
+    EXPECT_NE(shown.out.find(line), std::string::npos) << line;
+  EXPECT_NE(Run({"show", Path("s.TQC"), "--json"}).out.find("\"ticked\": [\n                \"MIDI Clock\""),
+            std::string::npos);
+
+  Bytes table(48, 7);
+  const Result entries = Run({"show", File("t.TQX", table), "--base-note", "60"});
+  EXPECT_NE(entries.out.find(" 0  note  60  C 3     7\n"), std::string::npos) << entries.out;
+  EXPECT_NE(entries.out.find("47  note 107  B 6     7\n"), std::string::npos);
+}
+
+TEST_F(Tool, ConvertNeverOverwritesWithoutForceNorReplacesAFolder) {
+  const std::string in = File("a.TQC", kFirstRunConfig);
+  const std::string out = File("a.SYX", {1, 2, 3});
+  const Result refused = Run({"convert", in, out});
+  EXPECT_EQ(refused.code, 2);
+  EXPECT_EQ(ReadBytes(out), (Bytes{1, 2, 3}));
+  EXPECT_EQ(Run({"convert", in, out, "--force"}).code, 0);
+  EXPECT_EQ(ReadBytes(out).size(), 256u);
+
+  ASSERT_TRUE(QDir(dir.path()).mkdir("live.SYX"));
+  EXPECT_EQ(Run({"convert", in, Path("live.SYX"), "--force"}).code, 2);
+  EXPECT_TRUE(QFileInfo(QString::fromStdString(Path("live.SYX"))).isDir());
+
+  // A dump without the whole record holds no configuration.
+  EXPECT_EQ(Run({"convert", File("part.SYX", Message(0, 40, 1)), Path("part.TQC")}).code, 2);
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("part.TQC"))));
+  EXPECT_EQ(Run({"convert", in, Path("a.3CV")}).code, 2);
+}
+
+TEST_F(Tool, UsageErrorsExitWith2) {
+  EXPECT_EQ(Run({}).code, 2);
+  EXPECT_EQ(Run({"play"}).code, 2);
+  EXPECT_EQ(Run({"send"}).code, 2);
+  EXPECT_EQ(Run({"send", "x.TQC", "--loud"}).code, 2);
+  EXPECT_EQ(Run({"send", File("a.TQC", kFirstRunConfig), "--device-id", "129"}).code, 2);
+  EXPECT_EQ(Run({"send", Path("a.TQC"), "--device-id"}).code, 2);
+  for (const char* verb : {"ports", "send", "convert", "show"}) {
+    const Result help = Run({verb, "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_EQ(help.out.rfind(std::string("usage: tqx512 ") + verb, 0), 0u) << verb;
+  }
+  EXPECT_EQ(Run({"--version"}).out.rfind("tqx512 ", 0), 0u);
+  EXPECT_TRUE(midi->Sent(1).empty());
+}
+
+// Each bad file names itself, the offset and the fault, exits 2 and sends nothing.
+TEST_F(Tool, BadFilesNameTheOffsetAndWhatIsWrong) {
+  Bytes dump;
+  for (int p = 32; p < 64; ++p) {
+    const Bytes m = Message(0, p, kFirstRunConfig[p - 32]);
+    dump.insert(dump.end(), m.begin(), m.end());
+  }
+  const auto with = [](Bytes bytes, size_t at, uint8_t value) {
+    bytes[at] = value;
+    return bytes;
+  };
+  struct Case {
+    std::string name;
+    Bytes bytes;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"short.TQC", Bytes(31), "offset 31: a configuration file must be exactly 32 bytes, this one has 31"},
+      {"long.3CV", Bytes(49), "offset 48: a note table file must be exactly 48 bytes, this one has 49"},
+      {"range.TQC", with(kFirstRunConfig, 0, 16), "offset 0: CAN 16 is outside 0..15"},
+      {"div.TQC", with(kFirstRunConfig, 15, 0), "offset 15: DIV 0 is outside 1..128"},
+      {"pb.TQC", with(kFirstRunConfig, 16, 1), "offset 16: CFG3 01 sets a bit that is always 0"},
+      {"header.SYX", with(dump, 17, 0x71), "offset 17: wrong header byte 71, expected 70"},
+      {"high.SYX", with(dump, 12, 0x80), "offset 12: data byte 80 has the high bit set"},
+      {"cut.SYX", Bytes(dump.begin(), dump.end() - 3), "offset 248: truncated message: 5 of 8 bytes"},
+      {"param.SYX", with(dump, 4, 0x70), "offset 4: parameter 112 is outside the map (32..111, 127)"},
+      {"value.SYX", with(dump, 8 * 15 + 6, 0x09), "offset 125: DIV 152 is outside 1..128"},
+      {"end.SYX", with(dump, 7, 0xF0), "offset 7: byte F0 where the message ends with F7"},
+      {"empty.SYX", {}, "offset 0: empty: no parameter message"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = File(c.name, c.bytes);
+    const Result result = Run({"send", File("good.TQC", kFirstRunConfig), path});
+    EXPECT_EQ(result.code, 2) << c.name;
+    EXPECT_EQ(result.err, "tqx512: " + path + ": " + c.error + "\n") << c.name;
+  }
+  EXPECT_EQ(Run({"show", Path("missing.TQC")}).err, "tqx512: " + Path("missing.TQC") + ": no such file\n");
+  EXPECT_EQ(Run({"send", dir.path().toStdString() + "/x.txt"}).code, 2);
+  EXPECT_EQ(midi->CallCount(VirtualMidiBackend::Call::OutOpen), 0);
+}
+
+// Thousands of random and mutated files for each reader: each mutation breaks
+// the file at least once (a size, a header, a high bit, a range), so every one
+// must be refused with a message and nothing sent.
+TEST_F(Tool, FuzzedFilesAreAlwaysRefusedAndNeverSent) {
+  std::mt19937 random(20261208);
+  const auto byte = [&] { return static_cast<uint8_t>(random() & 0xFF); };
+  Bytes dump;
+  for (int p = 32; p < 64; ++p) {
+    const Bytes m = Message(0, p, kFirstRunConfig[p - 32]);
+    dump.insert(dump.end(), m.begin(), m.end());
+  }
+  const Bytes table(48, 100);
+  struct Reader {
+    const char* extension;
+    Bytes valid;
+  };
+  int refused = 0;
+  for (const Reader& reader : {Reader{".TQC", kFirstRunConfig}, Reader{".3CV", table},
+                               Reader{".SYX", dump}}) {
+    for (int round = 0; round < 2000; ++round) {
+      Bytes bytes = reader.valid;
+      for (int flips = static_cast<int>(random() % 4); flips > 0; --flips)
+        bytes[random() % bytes.size()] = byte();
+      switch (round % 3) {
+        case 0:  // another size (a dump only by a part of a message)
+          bytes.resize(reader.valid.size() + 1 + random() % 20 - (random() % 2) * 21);
+          if (bytes.size() == reader.valid.size() || bytes.size() % 8 == 0) bytes.push_back(byte());
+          break;
+        case 1:  // random bytes of a random length
+          bytes.resize(random() % 300);
+          for (auto& b : bytes) b = byte();
+          if (bytes.size() == reader.valid.size()) bytes.pop_back();
+          break;
+        default:  // a break of the format itself
+          if (reader.valid == table) {
+            bytes.resize(48 + 1 + random() % 40);
+          } else if (reader.valid == dump) {
+            bytes[(random() % 32) * 8 + 3 + random() % 4] |= 0x80;
+          } else {
+            bytes[15] = 0;  // DIV 0
+          }
+      }
+      const std::string path = File("fuzz" + std::string(reader.extension), bytes);
+      const Result result = Run({"send", path});
+      refused += result.code == 2 && result.err.rfind("tqx512: " + path + ": ", 0) == 0;
+    }
+  }
+  EXPECT_EQ(refused, 3 * 2000);
+  EXPECT_EQ(midi->CallCount(VirtualMidiBackend::Call::OutOpen), 0);
+}
+
+// The tool and the editor side by side, on one virtual service.
+class ToolBesideEditor : public testing_support::EditorFixture {
+ protected:
+  void SetUp() override {
+    EditorFixture::SetUp();
+    ASSERT_TRUE(dir.isValid());
+  }
+  std::string Path(const std::string& name) const {
+    return dir.filePath(QString::fromStdString(name)).toStdString();
+  }
+  int Run(const Texts& args) {
+    std::ostringstream out, err;
+    cli::Io io{out, err, false, {}};
+    return cli::Run(args, io);
+  }
+  void Customise() {
+    form->UpDown1->SetPosition(10);
+    form->UpDown2->SetPosition(60);
+    form->ud_DeviceID->SetPosition(21);  // device byte 04
+    form->RadioButton1->SetChecked(true);
+    for (TCheckBox* box : {form->CheckBox17, form->CheckBox6, form->CheckBox12, form->CheckBox21,
+                           form->CheckBox9, form->CheckBox23, form->CheckBox28, form->CheckBox34})
+      box->SetChecked(true);
+    form->ComboBox5->SetItemIndex(8);
+    form->ComboBox10->SetItemIndex(127);
+    form->UpDown5->SetPosition(0);
+    form->UpDown4->SetPosition(255);
+    form->UpDown8->SetPosition(128);
+    form->UpDown17->SetPosition(61);
+    form->CheckBox25->SetChecked(true);
+  }
+  QTemporaryDir dir;
+};
+
+TEST_F(ToolBesideEditor, ConversionsAndSendsEqualTheEditorsSavesAndTransfers) {
+  Customise();
+  dialogs->AnswerNextFileDialog(Path("live.TQC"));
+  form->SpeedButton6->click();
+  dialogs->AnswerNextFileDialog(Path("editor.SYX"));
+  form->SpeedButton4->click();
+  ClearSent();
+  form->BtnSendConfigClick(nullptr);
+  const Texts editorSent = SentHex();
+  ASSERT_EQ(editorSent.size(), 33u);
+
+  ASSERT_EQ(Run({"convert", Path("live.TQC"), Path("tool.SYX"), "--device-id", "21", "--flash"}), 0);
+  EXPECT_EQ(ReadBytes(Path("tool.SYX")), ReadBytes(Path("editor.SYX")));
+  ASSERT_EQ(Run({"convert", Path("editor.SYX"), Path("back.TQC")}), 0);
+  EXPECT_EQ(ReadBytes(Path("back.TQC")), ReadBytes(Path("live.TQC")));
+
+  form->MidiOutput1->Close();
+  ClearSent();
+  ASSERT_EQ(Run({"send", Path("live.TQC"), "--device-id", "21", "--flash"}), 0);
+  EXPECT_EQ(SentHex(), editorSent);
+  ClearSent();
+  ASSERT_EQ(Run({"send", Path("editor.SYX")}), 0);
+  EXPECT_EQ(SentHex(), editorSent);
+}
+
+TEST_F(ToolBesideEditor, TableSendAndConversionEqualTheEditors) {
+  Bytes table(48);
+  for (int i = 0; i < 48; ++i) table[i] = static_cast<uint8_t>(255 - i * 3);
+  WriteBytes(Path("in.3CV"), table);
+  dialogs->AnswerNextFileDialog(Path("in.3CV"), 1);
+  form->SpeedButton2->click();
+  dialogs->AnswerNextFileDialog(Path("editor.3CV"), 1);
+  form->SpeedButton3->click();
+  ClearSent();
+  form->SpeedButton12Click(nullptr);
+  const Texts editorSent = SentHex();
+  ASSERT_EQ(editorSent.size(), 48u);
+
+  ASSERT_EQ(Run({"convert", Path("in.3CV"), Path("tool.TQX")}), 0);
+  EXPECT_EQ(ReadBytes(Path("tool.TQX")), ReadBytes(Path("editor.3CV")));
+  form->MidiOutput1->Close();
+  ClearSent();
+  ASSERT_EQ(Run({"send", Path("tool.TQX")}), 0);
+  EXPECT_EQ(SentHex(), editorSent);
+}
+
+}  // namespace
