@@ -24,7 +24,12 @@
 #include <type_traits>
 #include <vector>
 
+#include <QFile>
+#include <QTemporaryDir>
+#include <sstream>
+
 #include "app/form1.h"
+#include "cli/tool.h"
 #include "midi/midi_output.h"
 #include "midi/platform/backend_choice.h"
 #include "midi/platform/midi_backend.h"
@@ -639,6 +644,43 @@ TEST_F(AlsaEditor, UnplugMidTransferStopsAtTheFailingMessageAndTheNextTransferRe
   while (auto message = peer.Next(200ms)) got.push_back(Hex(*message));
   EXPECT_EQ(got, config);
   EXPECT_EQ(dialogs.Errors().size(), 1u) << "no error the second time";
+}
+
+// The command-line tool on the kernel sequencer: with no --port it sends where
+// the editor would (VirMIDI 0-0), and a table file's messages reach the wire as
+// its dry run lists them, 100 ms apart.
+TEST(AlsaTool, SendReachesTheEditorsPortAsItsDryRunListsAndPaced) {
+  if (access(kVirMidi0Raw, F_OK) != 0) SKIP_OUTSIDE_VM("no snd-virmidi on this machine");
+  RawMidiReader wire{"hw:0,0"};
+  ASSERT_TRUE(wire.Ready());
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string file = dir.filePath("bass.3CV").toStdString();
+  {
+    QFile out(QString::fromStdString(file));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    QByteArray table(48, 0);
+    for (int i = 0; i < 48; ++i) table[i] = static_cast<char>(200 + i);
+    out.write(table);
+  }
+  const auto run = [](const std::vector<std::string>& args, std::string& out) {
+    std::ostringstream o, e;
+    cli::Io io{o, e, false, [] { SetMidiBackend(ChooseMidiBackend()); }};
+    const int code = cli::Run(args, io);
+    out = o.str() + e.str();
+    return code;
+  };
+  std::string listed, said;
+  ASSERT_EQ(run({"send", file, "--flash", "--dry-run"}, listed), 0);
+  ASSERT_EQ(run({"send", file, "--flash"}, said), 0) << said;
+  const std::vector<RawMidiReader::Message> got = wire.WaitFor(49);
+  SetMidiBackend(nullptr);
+  std::string texts;
+  for (const auto& message : got) texts += message.hex + "\n";
+  EXPECT_EQ(texts, listed);
+  const std::vector<double> gaps = GapsMs(got, 0, got.size());
+  ASSERT_EQ(gaps.size(), 48u);
+  EXPECT_GE(*std::min_element(gaps.begin(), gaps.end()), 100.0);
 }
 
 }  // namespace

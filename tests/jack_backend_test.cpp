@@ -21,7 +21,11 @@
 
 #include <QTest>
 
+#include <QTemporaryDir>
+#include <sstream>
+
 #include "app/form1.h"
+#include "cli/tool.h"
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
 #include "midi/platform/backend_choice.h"
@@ -518,6 +522,44 @@ TEST_F(JackBackendTest, UnplugMidTransferStopsAtTheFailingMessageAndTheNextTrans
   delete Form1;
   Form2 = nullptr;
   Form1 = nullptr;
+}
+
+// The command-line tool on JACK: a configuration file's messages reach the
+// peer as its dry run lists them, each placed a pacing wait after the last.
+TEST_F(JackBackendTest, ToolSendReachesThePeerAsItsDryRunListsAndPaced) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string file = dir.filePath("live.TQC").toStdString();
+  {
+    QFile out(QString::fromStdString(file));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    const char config[32] = {0x00, 0x18, 0x00, 0x05, 0x01, 0x07, 0x00, 0x00, 0x00, 0x41, 0x11,
+                             0x00, 0x3F, 0x3F, 0x0C, 0x18, 0x02, 0x00, 0x01, 0x02, 0x03, 0x04,
+                             0x40, 0x40, 0x40, 0x40, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00};
+    out.write(config, sizeof config);
+  }
+  const auto run = [](const std::vector<std::string>& args, std::string& out) {
+    std::ostringstream o, e;
+    cli::Io io{o, e, false, {}};
+    const int code = cli::Run(args, io);
+    out = o.str() + e.str();
+    return code;
+  };
+  std::string listed, said;
+  ASSERT_EQ(run({"send", file, "--device-id", "2", "--flash", "--dry-run"}, listed), 0);
+  ASSERT_EQ(run({"send", file, "--device-id", "2", "--flash", "--port", peer_->CaptureName()}, said), 0)
+      << said;
+  std::string got;
+  std::vector<uint32_t> frames;
+  while (auto event = peer_->NextCapturedAt(500ms)) {
+    got += Hex(event->bytes) + "\n";
+    frames.push_back(event->frame);
+  }
+  EXPECT_EQ(got, listed);
+  ASSERT_EQ(frames.size(), 33u);
+  const double framesPerMs = peer_->SampleRate() / 1000.0;
+  for (size_t i = 1; i < frames.size(); ++i)
+    EXPECT_GE((frames[i] - frames[i - 1]) / framesPerMs, 99.0) << "message " << i;
 }
 
 }  // namespace
