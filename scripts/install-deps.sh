@@ -9,6 +9,9 @@ packages=(
   libasound2-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+  # The desktop entry, icon and AppStream data: made and checked in every build;
+  # dpkg-dev computes the package's dependencies.
+  librsvg2-bin desktop-file-utils appstream dpkg-dev
   # The VM that runs the ALSA tests on a real kernel sequencer (tests/vm/).
   qemu-system-x86 busybox-static kmod cpio alsa-utils
 )
