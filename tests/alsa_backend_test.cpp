@@ -635,10 +635,15 @@ TEST_F(AlsaEditor, UnplugMidTransferStopsAtTheFailingMessageAndTheNextTransferRe
   ASSERT_LE(got.size(), 10u) << "the transfer stopped at the failing message";
   EXPECT_EQ(got, std::vector<std::string>(config.begin(), config.begin() + got.size()));
   EXPECT_TRUE(form->isVisible());
+  // The list drops the port that went and shows it again when it is back.
+  const QString name = QString::fromStdString(peer.Name("capture"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->cmbOutput->findText(name) < 0; }, 5000));
+  EXPECT_EQ(form->cmbOutput->currentText(), name) << "still shown as the output in use";
 
   capture = peer.AddPort("capture", kWritable, kHardwarePort);  // back again
   ASSERT_GE(capture, 0);
-  QTest::qWait(500);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->cmbOutput->findText(name) >= 0; }, 5000));
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), form->cmbOutput->findText(name));
   form->SpeedButton7->click();
   got.clear();
   while (auto message = peer.Next(200ms)) got.push_back(Hex(*message));

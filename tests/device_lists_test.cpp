@@ -151,4 +151,32 @@ TEST_F(DeviceLists, ClosingTheWindowClosesTheOutputAndRetriesAfterAFailure) {
   EXPECT_EQ(form->MidiOutput1->State(), mosClosed);
 }
 
+// A device plugged in while the editor runs joins the lists at the next look;
+// the entries in use stay selected, and nothing is asked while nothing changed.
+TEST_F(DeviceLists, ADevicePluggedInLaterJoinsTheListsWithTheOneInUseStillSelected) {
+  midi->AddInputDevice("Keyboard In");
+  midi->AddOutputDevice("Keyboard Out", MOD_SYNTH);
+  midi->AddOutputDevice("USB MIDI Out", MOD_MIDIPORT);
+  Start();
+  EXPECT_TRUE(form->DeviceWatch->Enabled());
+  midi->ClearApiCalls();
+  form->DeviceWatch->Tick();
+  EXPECT_TRUE(midi->ApiCalls().empty()) << "no change, no question";
+
+  midi->AddOutputDevice("Second Cable", MOD_MIDIPORT);
+  midi->AddInputDevice("Second Cable In");
+  form->DeviceWatch->Tick();
+  EXPECT_EQ(Items(form->cmbOutput), QStringList({"Keyboard Out", "USB MIDI Out", "Second Cable"}));
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), 1);
+  EXPECT_EQ(form->cmbOutput->Text(), "USB MIDI Out");
+  EXPECT_EQ(Items(form->cmbInput), QStringList({"Keyboard In", "Second Cable In"}));
+  EXPECT_EQ(form->cmbInput->Text(), "Keyboard In");
+  EXPECT_TRUE(midi->OutputOpen(1));
+
+  Choose(form->cmbOutput, 2);  // the new one is reachable
+  form->SendParameter(0, 41, 0xA5);
+  EXPECT_EQ(midi->Sent(2).size(), 1u);
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
 }  // namespace

@@ -485,6 +485,44 @@ TEST_F(JackBackendTest, ChoosingTheSecondOutputSendsThereAndNothingToTheFirst) {
 
 // The interface's client closes in the middle of "Send Config to MIDI" and
 // comes back under the same name.
+// The lists follow JACK's ports as they come and go, on their own: the output
+// in use stays selected though its device number shifts, and takes the sends.
+TEST_F(JackBackendTest, TheOutputListFollowsPortsThatComeAndGoKeepingTheOneInUse) {
+  auto first = std::make_unique<JackPeer>("tqx-peer-0");
+  ASSERT_TRUE(first->Ready()) << first->Why();
+  ui::ScriptedDialogs dialogs;
+  testing_support::InstantClock clock;
+  PacingClock::Install(&clock);
+  auto form = std::make_unique<TForm1>();
+  const QString inUse = QString::fromStdString(peer_->CaptureName());
+  const QString other = QString::fromStdString(first->CaptureName());
+  const int index = form->cmbOutput->findText(inUse);
+  ASSERT_GE(index, 0);
+  form->cmbOutput->SetItemIndex(index);
+  emit form->cmbOutput->activated(index);
+  ASSERT_EQ(form->cmbOutput->Text(), inUse);
+  const int before = form->cmbOutput->count();
+
+  first.reset();  // another program's port goes
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->cmbOutput->count() == before - 1; }, 10000));
+  EXPECT_LT(form->cmbOutput->findText(other), 0);
+  EXPECT_EQ(form->cmbOutput->currentText(), inUse);
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), form->cmbOutput->findText(inUse));
+
+  first = std::make_unique<JackPeer>("tqx-peer-0");  // and comes back
+  ASSERT_TRUE(first->Ready()) << first->Why();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->cmbOutput->count() == before; }, 10000));
+  EXPECT_GE(form->cmbOutput->findText(other), 0);
+  EXPECT_EQ(form->cmbOutput->currentText(), inUse);
+  form->SendParameter(0, 41, 0xA5);
+  const auto event = peer_->NextCaptured();
+  EXPECT_EQ(event ? Hex(*event) : "nothing", "F0 70 7B 00 29 05 0A F7");
+  EXPECT_FALSE(first->NextCaptured(200ms));
+  EXPECT_TRUE(dialogs.Errors().empty());
+  form.reset();
+  PacingClock::Install(nullptr);
+}
+
 TEST_F(JackBackendTest, UnplugMidTransferStopsAtTheFailingMessageAndTheNextTransferReachesThePeer) {
   ui::ScriptedDialogs dialogs;
   Form1 = new TForm1;

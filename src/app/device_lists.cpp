@@ -1,10 +1,47 @@
+#include <QStringList>
+
 #include "app/form1.h"
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
+#include "midi/platform/midi_backend.h"
+
+namespace {
+
+// The names the service gives its devices now, in device order; a device that
+// goes while it is asked ends the list there.
+QStringList OutputNames() {
+  QStringList names;
+  for (UINT i = 0; i < midiOutGetNumDevs(); ++i) {
+    MIDIOUTCAPSA caps{};
+    if (midiOutGetDevCapsA(i, &caps, sizeof caps) != MMSYSERR_NOERROR) break;
+    names << QString::fromStdString(std::string(caps.szPname, strnlen(caps.szPname, MAXPNAMELEN)));
+  }
+  return names;
+}
+
+QStringList InputNames() {
+  QStringList names;
+  for (UINT i = 0; i < midiInGetNumDevs(); ++i) {
+    MIDIINCAPSA caps{};
+    if (midiInGetDevCapsA(i, &caps, sizeof caps) != MMSYSERR_NOERROR) break;
+    names << QString::fromStdString(std::string(caps.szPname, strnlen(caps.szPname, MAXPNAMELEN)));
+  }
+  return names;
+}
+
+QStringList Items(const TComboBox* list) {
+  QStringList items;
+  for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+  return items;
+}
+
+}  // namespace
 
 void TForm1::FillDeviceLists() {
   cmbInput->clear();
   cmbOutput->clear();
+  FDeviceGeneration = CurrentMidiBackend().DeviceGeneration();
+  DeviceWatch->SetEnabled(true);
   if (MidiInput1) {
     for (UINT i = 0; i < midiInGetNumDevs(); ++i) {
       MidiInput1->SetDeviceID(static_cast<WORD>(i));
@@ -30,9 +67,36 @@ void TForm1::OpenMidiPorts() {
   MidiOutput1->Open();  // a device that fails to open shows up at the first send
 }
 
+// By name: device numbers shift as other devices come and go. A device in use
+// that has gone is still shown, with no entry selected.
 void TForm1::ShowOutputInUse() {
-  cmbOutput->SetItemIndex(MidiOutput1->DeviceID());
-  cmbOutput->SetText(QString::fromStdString(MidiOutput1->ProductName()));
+  const QString name = QString::fromStdString(MidiOutput1->ProductName());
+  cmbOutput->SetItemIndex(cmbOutput->findText(name));
+  cmbOutput->SetText(name);
+}
+
+void TForm1::DeviceWatchTimer(TObject*) {
+  const unsigned long generation = CurrentMidiBackend().DeviceGeneration();
+  if (generation == FDeviceGeneration) return;
+  FDeviceGeneration = generation;
+  RefreshDeviceLists();
+}
+
+void TForm1::RefreshDeviceLists() {
+  const QStringList outputs = OutputNames();
+  if (outputs != Items(cmbOutput)) {
+    cmbOutput->clear();
+    cmbOutput->addItems(outputs);
+    ShowOutputInUse();
+  }
+  const QStringList inputs = InputNames();
+  if (inputs != Items(cmbInput)) {
+    const QString inUse = cmbInput->Text();
+    cmbInput->clear();
+    cmbInput->addItems(inputs);
+    cmbInput->SetItemIndex(cmbInput->findText(inUse));
+    cmbInput->SetText(inUse);
+  }
 }
 
 // With two interfaces (a keyboard's port and the cable to the TQX512) the user
@@ -41,9 +105,9 @@ void TForm1::ShowOutputInUse() {
 void TForm1::cmbOutputChange(TObject*) {
   const int chosen = cmbOutput->ItemIndex();
   if (chosen < 0) return;  // typed text that names no device (yet)
-  if (chosen == MidiOutput1->DeviceID() && MidiOutput1->State() == mosOpen) return;
-  const int previous = MidiOutput1->DeviceID();
+  const std::string previous = MidiOutput1->ProductName();
   const bool wasOpen = MidiOutput1->State() == mosOpen;
+  if (wasOpen && cmbOutput->itemText(chosen).toStdString() == previous) return;
   try {
     MidiOutput1->Close();
   } catch (...) {
@@ -56,8 +120,12 @@ void TForm1::cmbOutputChange(TObject*) {
     return;
   }
   const std::string why = MidiOutput1->midioutErrorString(MidiOutput1->Error());
-  MidiOutput1->SetDeviceID(previous);
-  if (wasOpen) MidiOutput1->Open();
+  try {
+    MidiOutput1->SetProductName(previous);
+    if (wasOpen) MidiOutput1->Open();
+  } catch (const EmidioutputError&) {
+    // The previous device has gone meanwhile: the port stays closed on the choice.
+  }
   ShowOutputInUse();
   throw EmidioutputError(why);
 }

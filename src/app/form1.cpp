@@ -17,6 +17,8 @@ TForm1::TForm1(QWidget* parent)
   setWindowTitle("TQX512 Config");
   setFixedSize(780, 484);
   Timer1 = new TTimer(this);
+  DeviceWatch = new TTimer(this);
+  DeviceWatch->SetInterval(500);
 
   OpenDialog1.FileName = "Table";
   OpenDialog1.Title = "Load TQX Note Table File";
@@ -75,6 +77,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
     // The port is closed: no tick may try to send on it before the end.
     Timer1->SetEnabled(false);
+    DeviceWatch->SetEnabled(false);
     // The program ends with its main window, the other windows with it.
     if (Form2) Form2->hide();
     if (Form3) Form3->hide();

@@ -183,6 +183,10 @@ class TForm1 : public QWidget, public TComponent {
   void cmbOutputChange(TObject* Sender);
   // cmbOutput shows the device MidiOutput1 is on.
   void ShowOutputInUse();
+  // While the window is up, DeviceWatch looks whether the MIDI service's devices
+  // changed; the lists are then filled anew, the devices in use still selected.
+  void DeviceWatchTimer(TObject* Sender);
+  void RefreshDeviceLists();
 
   // The MIDI output port; every byte sent to the interface passes through it.
   std::unique_ptr<TMidiOutput> MidiOutput1;
@@ -191,6 +195,7 @@ class TForm1 : public QWidget, public TComponent {
   std::unique_ptr<TMidiInput> MidiInput1;
   // Clock generator timer of the test panel, disabled at start.
   TTimer* Timer1;
+  TTimer* DeviceWatch;
   // File dialogs shared by every file operation; their settings persist between uses.
   ui::TOpenDialog OpenDialog1;
   ui::TSaveDialog SaveDialog1;
@@ -389,6 +394,7 @@ class TForm1 : public QWidget, public TComponent {
   friend class TForm3;
   TNoteTable FNoteTable{};
   int FTableNote = 0;  // the selected entry: the last valid number in Edit3
+  unsigned long FDeviceGeneration = 0;  // of the devices the lists show
 };
 
 extern TForm1* Form1;

@@ -95,6 +95,7 @@ void TForm1::ConnectHandlers() {
   TrackBar9->OnChange = Bind(this, &TForm1::TrackBar9Change);
   Button3->OnClick = Bind(this, &TForm1::Button3Click);
   Timer1->OnTimer = Bind(this, &TForm1::Timer1Timer);
+  DeviceWatch->OnTimer = Bind(this, &TForm1::DeviceWatchTimer);
 
   // Note table.
   TrackBar1->OnChange = Bind(this, &TForm1::TrackBarChange);

@@ -103,6 +103,7 @@ class AlsaMidiBackend final : public MidiBackend {
   bool Open(std::string& why);
 
   std::string Name() const override { return "alsa"; }
+  unsigned long DeviceGeneration() const override { return generation_.load(); }
 
   UINT OutGetNumDevs() override;
   MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
@@ -148,6 +149,7 @@ class AlsaMidiBackend final : public MidiBackend {
   std::vector<SeqDevice> outputs_;
   std::vector<SeqDevice> inputs_;
   int ports_made_ = 0;  // under seq_mutex_
+  std::atomic<unsigned long> generation_{0};  // counts the announcements of clients and ports
   int announce_port_ = -1;  // where the System Announce port tells of ports coming and going
 
   BackendThread thread_;
@@ -538,6 +540,8 @@ void AlsaMidiBackend::Serve() {
 // ends, or our connection to it is broken) fails every later send; one that
 // comes back under the same client and port names is connected to again.
 void AlsaMidiBackend::Announce(const Announced& news) {
+  if (news.type != SND_SEQ_EVENT_PORT_SUBSCRIBED && news.type != SND_SEQ_EVENT_PORT_UNSUBSCRIBED)
+    generation_.fetch_add(1);
   for (const std::shared_ptr<OutState>& out : outs_) {
     std::lock_guard lock(out->send_mutex);
     const SeqDevice& target = out->target;

@@ -169,6 +169,7 @@ class JackMidiBackend final : public MidiBackend {
   bool Open(std::string& why);
 
   std::string Name() const override { return "jack"; }
+  unsigned long DeviceGeneration() const override { return generation_.load(); }
 
   UINT OutGetNumDevs() override;
   MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
@@ -219,6 +220,7 @@ class JackMidiBackend final : public MidiBackend {
 
   jack_client_t* client_ = nullptr;
   std::atomic<bool> dead_{false};
+  std::atomic<unsigned long> generation_{0};  // counts ports registered and unregistered
   std::atomic<bool> ports_changed_{false};  // a port or connection came or went
   std::mutex vanished_mutex_;
   std::vector<std::string> vanished_names_;  // ports unregistered since the last look
@@ -283,6 +285,7 @@ void JackMidiBackend::ShutdownCallback(void* self) {
 // name of a port that goes is taken now, while the port can still be asked.
 void JackMidiBackend::PortCallback(jack_port_id_t id, int registered, void* self) {
   auto* backend = static_cast<JackMidiBackend*>(self);
+  backend->generation_.fetch_add(1);
   if (!registered) {
     if (jack_port_t* port = jack_port_by_id(backend->client_, id)) {
       std::lock_guard lock(backend->vanished_mutex_);

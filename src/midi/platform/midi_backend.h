@@ -62,6 +62,9 @@ class MidiBackend {
   virtual ~MidiBackend() = default;
 
   virtual std::string Name() const = 0;
+  // A number that changes whenever devices may have come or gone, so that lists
+  // of them can follow; any thread. A service that never tells keeps 0.
+  virtual unsigned long DeviceGeneration() const { return 0; }
   // Every API function announces itself here first (tests watch the call order).
   virtual void Trace(std::string_view /*function*/) {}
 

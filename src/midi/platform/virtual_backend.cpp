@@ -91,6 +91,7 @@ int VirtualMidiBackend::AddOutputDevice(std::string_view name, WORD technology) 
 int VirtualMidiBackend::AddOutputDevice(const MIDIOUTCAPSA& caps) {
   std::lock_guard lock(mutex_);
   outputs_.push_back(OutDevice{caps, nullptr, {}, {}});
+  ++generation_;
   return static_cast<int>(outputs_.size()) - 1;
 }
 
@@ -101,6 +102,7 @@ int VirtualMidiBackend::AddInputDevice(std::string_view name) {
 int VirtualMidiBackend::AddInputDevice(const MIDIINCAPSA& caps) {
   std::lock_guard lock(mutex_);
   inputs_.push_back(InDevice{caps, nullptr});
+  ++generation_;
   return static_cast<int>(inputs_.size()) - 1;
 }
 

@@ -4,6 +4,7 @@
 // message sent, and input that a test injects. Like a real service it delivers
 // MOM_DONE and the MIM_* messages on a thread of its own.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -98,6 +99,8 @@ class VirtualMidiBackend final : public MidiBackend {
 
   // ---- MidiBackend ----
   std::string Name() const override { return "virtual"; }
+  // Counts the devices added.
+  unsigned long DeviceGeneration() const override { return generation_.load(); }
   void Trace(std::string_view function) override;
   UINT OutGetNumDevs() override;
   MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
@@ -162,4 +165,5 @@ class VirtualMidiBackend final : public MidiBackend {
   uint64_t finished_ = 0;
   bool stopping_ = false;
   std::thread worker_;
+  std::atomic<unsigned long> generation_{0};
 };
