@@ -9,21 +9,12 @@ namespace {
 
 // The names the service gives its devices now, in device order; a device that
 // goes while it is asked ends the list there.
-QStringList OutputNames() {
+template <typename Caps>
+QStringList DeviceNames(UINT count, MMRESULT (*getCaps)(UINT_PTR, Caps*, UINT)) {
   QStringList names;
-  for (UINT i = 0; i < midiOutGetNumDevs(); ++i) {
-    MIDIOUTCAPSA caps{};
-    if (midiOutGetDevCapsA(i, &caps, sizeof caps) != MMSYSERR_NOERROR) break;
-    names << QString::fromStdString(std::string(caps.szPname, strnlen(caps.szPname, MAXPNAMELEN)));
-  }
-  return names;
-}
-
-QStringList InputNames() {
-  QStringList names;
-  for (UINT i = 0; i < midiInGetNumDevs(); ++i) {
-    MIDIINCAPSA caps{};
-    if (midiInGetDevCapsA(i, &caps, sizeof caps) != MMSYSERR_NOERROR) break;
+  for (UINT i = 0; i < count; ++i) {
+    Caps caps{};
+    if (getCaps(i, &caps, sizeof caps) != MMSYSERR_NOERROR) break;
     names << QString::fromStdString(std::string(caps.szPname, strnlen(caps.szPname, MAXPNAMELEN)));
   }
   return names;
@@ -83,13 +74,13 @@ void TForm1::DeviceWatchTimer(TObject*) {
 }
 
 void TForm1::RefreshDeviceLists() {
-  const QStringList outputs = OutputNames();
+  const QStringList outputs = DeviceNames<MIDIOUTCAPSA>(midiOutGetNumDevs(), &midiOutGetDevCapsA);
   if (outputs != Items(cmbOutput)) {
     cmbOutput->clear();
     cmbOutput->addItems(outputs);
     ShowOutputInUse();
   }
-  const QStringList inputs = InputNames();
+  const QStringList inputs = DeviceNames<MIDIINCAPSA>(midiInGetNumDevs(), &midiInGetDevCapsA);
   if (inputs != Items(cmbInput)) {
     const QString inUse = cmbInput->Text();
     cmbInput->clear();

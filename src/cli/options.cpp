@@ -46,14 +46,15 @@ Options ParseOptions(const std::vector<std::string>& args, const std::set<std::s
   return options;
 }
 
-int DeviceIdOption(const Options& options) {
-  const auto text = options.Value("device-id");
-  if (!text) return 1;
-  int id = 0;
-  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), id);
-  if (error != std::errc() || end != text->data() + text->size() || id < 1 || id > 128)
-    throw UsageError{"--device-id must be 1..128, not \"" + *text + "\""};
-  return id;
+int NumberOption(const Options& options, const std::string& name, int min, int max, int fallback) {
+  const auto text = options.Value(name);
+  if (!text) return fallback;
+  int number = 0;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), number);
+  if (error != std::errc() || end != text->data() + text->size() || number < min || number > max)
+    throw UsageError{"--" + name + " must be " + std::to_string(min) + ".." + std::to_string(max) +
+                     ", not \"" + *text + "\""};
+  return number;
 }
 
 }  // namespace cli

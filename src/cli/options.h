@@ -28,7 +28,12 @@ struct UsageError {
 Options ParseOptions(const std::vector<std::string>& args, const std::set<std::string>& flags,
                      const std::set<std::string>& valued);
 
+// The number given to --name, within min..max; fallback when absent.
+int NumberOption(const Options& options, const std::string& name, int min, int max, int fallback);
+
 // --device-id: 1..128, 1 when absent.
-int DeviceIdOption(const Options& options);
+inline int DeviceIdOption(const Options& options) {
+  return NumberOption(options, "device-id", 1, 128, 1);
+}
 
 }  // namespace cli

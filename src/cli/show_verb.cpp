@@ -2,7 +2,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <charconv>
 #include <cstdio>
 
 #include "cli/options.h"
@@ -19,16 +18,6 @@ constexpr const char* kHelp =
     "\n"
     "Decodes a configuration (.TQC, .SYX) value by value, or a note table (.3CV, .TQX)\n"
     "entry by entry, numbering its notes from the base note (default 24).\n";
-
-int BaseNoteOption(const Options& options) {
-  const auto text = options.Value("base-note");
-  if (!text) return 24;
-  int note = 0;
-  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), note);
-  if (error != std::errc() || end != text->data() + text->size() || note < 0 || note > 127)
-    throw UsageError{"--base-note must be 0..127, not \"" + *text + "\""};
-  return note;
-}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -127,7 +116,7 @@ int RunShow(const std::vector<std::string>& args, Io& io) {
     return kSuccess;
   }
   if (options.operands.size() != 1) throw UsageError{"show: give exactly one file"};
-  const int baseNote = BaseNoteOption(options);
+  const int baseNote = NumberOption(options, "base-note", 0, 127, 24);
   const InputFile file = ReadInputFile(options.operands[0]);
   const bool json = options.Has("json");
   switch (file.kind) {
