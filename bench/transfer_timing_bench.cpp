@@ -39,6 +39,7 @@ void BM_PacedTransfer(benchmark::State& state) {
     const std::vector<int> values(messages, 0x55);
     const Load load(state.range(1) != 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the load is up
+    double tookMs = 0, cpuMs = 0;
     for (auto _ : state) {
       const double cpu = ProcessCpuMs();
       const auto start = std::chrono::steady_clock::now();
@@ -49,10 +50,15 @@ void BM_PacedTransfer(benchmark::State& state) {
       }
       const std::chrono::duration<double, std::milli> took =
           std::chrono::steady_clock::now() - start;
-      state.counters["overshoot_%"] = (took.count() / (messages * 100.0) - 1.0) * 100.0;
-      state.counters["cpu_%"] = (ProcessCpuMs() - cpu) / took.count() * 100.0;
+      tookMs += took.count();
+      cpuMs += ProcessCpuMs() - cpu;
       QApplication::processEvents();
     }
+    // Over every transfer of the run; the first one also makes the progress
+    // window's native window (some 6 ms here), as the editor's first does.
+    const double transfers = static_cast<double>(state.iterations());
+    state.counters["overshoot_%"] = (tookMs / (transfers * messages * 100.0) - 1.0) * 100.0;
+    state.counters["cpu_%"] = cpuMs / tookMs * 100.0;
     delete Form2;
     Form2 = nullptr;
     Form1 = nullptr;
@@ -65,7 +71,7 @@ void BM_PacedTransfer(benchmark::State& state) {
 BENCHMARK(BM_PacedTransfer)
     ->ArgNames({"messages", "loaded", "full"})
     ->ArgsProduct({{32, 48}, {0, 1}, {0, 1}})
-    ->Iterations(1)
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
