@@ -94,7 +94,7 @@ for i in $(seq 150); do
   [[ -n $window ]] && break
   if (( i % 20 == 0 )); then
     # No MIDI device in the chroot: the start-up report comes first; answer it.
-    box=$(xdotool search --name "^TQX512 Config$" 2>/dev/null | head -n 1)
+    box=$(xdotool search --onlyvisible --name "^TQX512 Config$" 2>/dev/null | head -n 1)
     [[ -n $box ]] && { echo "start-up report answered with OK"; xdotool key --window "$box" Return || true; }
   fi
   sleep 0.1
