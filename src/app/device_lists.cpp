@@ -1,4 +1,5 @@
 #include <QStringList>
+#include <cstring>
 
 #include "app/form1.h"
 #include "midi/midi_input.h"

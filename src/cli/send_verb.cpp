@@ -119,7 +119,9 @@ int RunSend(const std::vector<std::string>& args, Io& io) {
   } catch (const std::exception& error) {
     if (io.progress) io.err << '\n';
     io.err << "tqx512: " << error.what() << " (" << sent << " of " << messages.size()
-           << " messages sent to \"" << port.ProductName() << "\")\n";
+           << " messages sent";
+    if (!port.ProductName().empty()) io.err << " to \"" << port.ProductName() << '"';
+    io.err << ")\n";
     return kSendFailed;
   }
   if (io.progress) io.err << '\n';
