@@ -102,6 +102,14 @@ TEST_F(DeviceLists, AnOutputThatCannotOpenIsShownAndThePortGoesBackToTheOneInUse
   EXPECT_EQ(form->cmbOutput->Text(), "USB MIDI Out");
   form->SendParameter(0, 41, 0xA5);
   EXPECT_EQ(midi->Sent(0).size(), 1u);
+
+  // An entry whose device went before the list followed: the same.
+  midi->FailNext(Call::OutGetDevCaps, MMSYSERR_NODRIVER);
+  Choose(form->cmbOutput, 1);
+  EXPECT_EQ(dialogs.Errors().size(), 2u);
+  EXPECT_EQ(dialogs.Errors().back(), form->MidiOutput1->midioutErrorString(MMSYSERR_NODRIVER));
+  EXPECT_TRUE(midi->OutputOpen(0));
+  EXPECT_EQ(form->cmbOutput->Text(), "USB MIDI Out");
 }
 
 TEST_F(DeviceLists, WithoutAMidiPortTheErrorIsShownAndThePortStaysClosed) {

@@ -106,12 +106,18 @@ void TForm1::cmbOutputChange(TObject*) {
     ShowOutputInUse();  // still open on the previous device
     throw;
   }
-  MidiOutput1->SetDeviceID(chosen);
-  if (MidiOutput1->Open()) {
-    ShowOutputInUse();
-    return;
+  std::string why;
+  try {
+    // The entry may have gone since the list was filled.
+    MidiOutput1->SetDeviceID(chosen);
+    if (MidiOutput1->Open()) {
+      ShowOutputInUse();
+      return;
+    }
+    why = MidiOutput1->midioutErrorString(MidiOutput1->Error());
+  } catch (const EmidioutputError& error) {
+    why = error.what();
   }
-  const std::string why = MidiOutput1->midioutErrorString(MidiOutput1->Error());
   try {
     MidiOutput1->SetProductName(previous);
     if (wasOpen) MidiOutput1->Open();
