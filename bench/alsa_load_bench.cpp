@@ -38,16 +38,13 @@ static void BM_LoadedTransfersReachVirMidiWhole(benchmark::State& state) {
     const Load load(true);
     size_t seen = 0;
     for (auto _ : state) {
-      for (int transfer = 0; transfer < state.range(0); ++transfer) {
-        std::vector<int> values(32, transfer);
-        const std::vector<std::string> expected = TransferTally::Expected(transfer);
-        form.SendWithProgress(32, values.data(), 32, 1);
+      tally.Run(form, static_cast<int>(state.range(0)), [&] {
         const std::vector<RawMidiReader::Message> messages = wire.WaitFor(seen + 32);
         std::vector<std::string> got;
         for (size_t i = seen; i < messages.size(); ++i) got.push_back(messages[i].hex);
         seen = messages.size();
-        tally.Add(expected, got);
-      }
+        return got;
+      });
     }
     delete Form2;
     Form2 = nullptr;

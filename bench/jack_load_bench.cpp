@@ -45,16 +45,13 @@ static void BM_LoadedTransfersReachAJackPeerWhole(benchmark::State& state) {
     Form2 = new TForm2;
     const Load load(true);
     for (auto _ : state) {
-      for (int transfer = 0; transfer < state.range(0); ++transfer) {
-        std::vector<int> values(32, transfer);
-        const std::vector<std::string> expected = TransferTally::Expected(transfer);
-        form.SendWithProgress(32, values.data(), 32, 1);
+      tally.Run(form, static_cast<int>(state.range(0)), [&] {
         std::vector<std::string> got;
         while (auto event = peer.NextCaptured(std::chrono::milliseconds(500))) {
           got.push_back(Hex(*event));
         }
-        tally.Add(expected, got);
-      }
+        return got;
+      });
     }
     delete Form2;
     Form2 = nullptr;

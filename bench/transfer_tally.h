@@ -3,9 +3,11 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/form1.h"
 #include "protocol/parameter_message.h"
 #include "support/test_support.h"
 
@@ -21,6 +23,16 @@ class TransferTally {
       messages.push_back(testing_support::Hex(std::vector<uint8_t>(m.begin(), m.end())));
     }
     return messages;
+  }
+  // `transfers` full transfers from the window, transfer k carrying value k;
+  // collect returns what reached the far end since the last call.
+  void Run(TForm1& form, int transfers,
+           const std::function<std::vector<std::string>()>& collect) {
+    for (int transfer = 0; transfer < transfers; ++transfer) {
+      const std::vector<int> values(32, transfer);
+      form.SendWithProgress(32, values.data(), 32, 1);
+      Add(Expected(transfer), collect());
+    }
   }
   void Add(const std::vector<std::string>& expected, const std::vector<std::string>& got) {
     if (got == expected) {
