@@ -102,12 +102,17 @@ TEST(PacingWait, SleepsUntilAMillisecondBeforeTheEndThenSpins) {
   EXPECT_EQ(clock.reads, 1 + 1 + 2);  // start, after the sleep at 1099, spun to 1101
 }
 
-TEST(PacingWait, WorkForTheNextMessageRunsOnceAfterTheSleepBeforeTheEnd) {
+TEST(PacingWait, WorkForTheNextMessageRunsOnceWellBeforeTheEndThenTheWaitGoesOn) {
   ScriptedClock sleeping({1000ms}, true);
   std::vector<int> readsAtWork;
   PacedWait(sleeping, 100, [&] { readsAtWork.push_back(sleeping.reads); });
-  EXPECT_EQ(readsAtWork, std::vector<int>{2});  // after the reading at 1099, before 1100
-  ScriptedClock jumping({0ms, 500ms});           // the wait is over at the first look
+  EXPECT_EQ(readsAtWork, std::vector<int>{2});  // after the reading at 1080
+  EXPECT_EQ(sleeping.sleeps, (std::vector<std::chrono::milliseconds>{1080ms, 1099ms}));
+  // Work that outlasts its room only stretches the wait by the excess.
+  ScriptedClock slowWork({0ms, 80ms, 130ms});
+  PacedWait(slowWork, 100, [] {});
+  EXPECT_EQ(slowWork.reads, 3);
+  ScriptedClock jumping({0ms, 500ms});  // the wait is over at the first look
   PacedWait(jumping, 100, [&] { readsAtWork.push_back(jumping.reads); });
   EXPECT_EQ(readsAtWork, (std::vector<int>{2, 2}));
 }

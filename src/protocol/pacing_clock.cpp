@@ -41,19 +41,23 @@ void PacingClock::Install(PacingClock* clock) { current = clock; }
 
 void PacedWait(PacingClock& clock, uint32_t milliseconds, const std::function<void()>& nearEnd) {
   constexpr std::chrono::nanoseconds kSpin = std::chrono::milliseconds(1);
+  // Room for the work for the next message (a repaint of the progress gauge
+  // takes milliseconds on a cold cache), so that it never reaches the spin.
+  constexpr std::chrono::nanoseconds kWorkLead = std::chrono::milliseconds(20);
   std::chrono::nanoseconds now = clock.Now();
   const std::chrono::nanoseconds target = now + std::chrono::milliseconds(milliseconds);
-  bool ran = !nearEnd;
-  while (now <= target) {
-    if (target - now > kSpin) {
-      clock.SleepUntil(target - kSpin);
-    } else if (!ran) {
-      ran = true;
-      nearEnd();
+  if (nearEnd) {
+    if (target - now > kWorkLead) {
+      clock.SleepUntil(target - kWorkLead);
+      now = clock.Now();
     }
+    nearEnd();
     now = clock.Now();
   }
-  if (!ran) nearEnd();
+  while (now <= target) {
+    if (target - now > kSpin) clock.SleepUntil(target - kSpin);
+    now = clock.Now();
+  }
 }
 
 #ifdef __linux__

@@ -24,8 +24,9 @@ class PacingClock {
 // more than the given time after the first one: asleep until about a
 // millisecond before, so the processor stays idle, then spinning the rest, so a
 // late wake-up of the scheduler cannot stretch the wait. nearEnd, when given,
-// runs once when the sleep is over (or the wait, if it never slept), before
-// the spin: work done there lengthens the wait only by what the spin cannot hold.
+// runs once some 20 ms before the end (at once in a shorter wait), with the
+// rest of the wait after it: work done there lengthens the wait only when it
+// outlasts that.
 void PacedWait(PacingClock& clock, uint32_t milliseconds,
                const std::function<void()>& nearEnd = {});
 
