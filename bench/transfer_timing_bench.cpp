@@ -3,18 +3,27 @@
 // and how much processor it uses meanwhile: n x 100 ms plus at most 0.1 %, at
 // most 2 % CPU, on an idle machine and with a busy loop on every core (child
 // processes of the benchmark's own, so their time is not counted as ours).
+// On the virtual backend and on a real-time JACK server of the benchmark's own;
+// the waits alone, with nothing sent, show what the host itself adds.
 #include <benchmark/benchmark.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "app/form1.h"
 #include "bench_load.h"
 #include "editor_bench_main.h"
+#include "midi/platform/jack_backend.h"
 #include "midi/platform/virtual_backend.h"
+#include "protocol/paced_send.h"
+#include "protocol/pacing_clock.h"
+#include "support/jack_peer.h"
+#include "support/jack_server.h"
 #include "table/form2.h"
 
 namespace {
@@ -25,12 +34,36 @@ double ProcessCpuMs() {
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-// Arguments: messages, load on every core (0 or 1), full transfer (0 or 1).
+void Report(benchmark::State& state, double tookMs, double cpuMs, int messages) {
+  const double transfers = static_cast<double>(state.iterations());
+  state.counters["overshoot_%"] = (tookMs / (transfers * messages * 100.0) - 1.0) * 100.0;
+  state.counters["cpu_%"] = cpuMs / tookMs * 100.0;
+}
+
+// Arguments: messages, load on every core (0 or 1), full transfer (0 or 1),
+// backend (0 virtual, 1 JACK).
 void BM_PacedTransfer(benchmark::State& state) {
   const int messages = static_cast<int>(state.range(0));
-  auto backend = std::make_unique<VirtualMidiBackend>();
-  backend->AddInputDevice("Bench In");
-  backend->AddOutputDevice("Bench Out", MOD_MIDIPORT);
+  std::optional<testing_support::JackServer> server;
+  std::optional<testing_support::JackPeer> peer;
+  std::unique_ptr<MidiBackend> backend;
+  if (state.range(3)) {
+    server.emplace(testing_support::JackServer::Scheduling::kRealtime);
+    peer.emplace();
+    std::string why;
+    if (server->Running()) backend = OpenJackMidiBackend(why);
+    if (!backend || !peer->Ready()) {
+      state.SkipWithError(!server->Running() ? server->Why().c_str()
+                          : !backend         ? why.c_str()
+                                             : peer->Why().c_str());
+      return;
+    }
+  } else {
+    auto virtualBackend = std::make_unique<VirtualMidiBackend>();
+    virtualBackend->AddInputDevice("Bench In");
+    virtualBackend->AddOutputDevice("Bench Out", MOD_MIDIPORT);
+    backend = std::move(virtualBackend);
+  }
   SetMidiBackend(std::move(backend));
   {
     TForm1 form;
@@ -53,12 +86,14 @@ void BM_PacedTransfer(benchmark::State& state) {
       tookMs += took.count();
       cpuMs += ProcessCpuMs() - cpu;
       QApplication::processEvents();
+      if (peer) {
+        while (peer->NextCaptured(std::chrono::milliseconds(300))) {
+        }
+      }
     }
     // Over every transfer of the run; the first one also makes the progress
     // window's native window (some 6 ms here), as the editor's first does.
-    const double transfers = static_cast<double>(state.iterations());
-    state.counters["overshoot_%"] = (tookMs / (transfers * messages * 100.0) - 1.0) * 100.0;
-    state.counters["cpu_%"] = cpuMs / tookMs * 100.0;
+    Report(state, tookMs, cpuMs, messages);
     delete Form2;
     Form2 = nullptr;
     Form1 = nullptr;
@@ -66,11 +101,44 @@ void BM_PacedTransfer(benchmark::State& state) {
   SetMidiBackend(nullptr);
 }
 
+// The waits of n messages with nothing sent: the floor the host sets.
+// Arguments: messages, load on every core (0 or 1).
+void BM_PacedWaitsAlone(benchmark::State& state) {
+  const int messages = static_cast<int>(state.range(0));
+  const Load load(state.range(1) != 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  double tookMs = 0, cpuMs = 0;
+  for (auto _ : state) {
+    const double cpu = ProcessCpuMs();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < messages; ++i) {
+      const PacingPriority priority;
+      PacedWait(PacingClock::Current(), kPacingMilliseconds);
+    }
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    tookMs += took.count();
+    cpuMs += ProcessCpuMs() - cpu;
+  }
+  Report(state, tookMs, cpuMs, messages);
+}
+
 }  // namespace
 
+BENCHMARK(BM_PacedWaitsAlone)
+    ->ArgNames({"messages", "loaded"})
+    ->ArgsProduct({{48}, {0, 1}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_PacedTransfer)
-    ->ArgNames({"messages", "loaded", "full"})
-    ->ArgsProduct({{32, 48}, {0, 1}, {0, 1}})
+    ->ArgNames({"messages", "loaded", "full", "jack"})
+    ->ArgsProduct({{32, 48}, {0, 1}, {0, 1}, {0}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_PacedTransfer)
+    ->ArgNames({"messages", "loaded", "full", "jack"})
+    ->ArgsProduct({{32, 48}, {0, 1}, {1}, {1}})
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

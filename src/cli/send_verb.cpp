@@ -8,6 +8,7 @@
 #include "files/config_images.h"
 #include "midi/midi_output.h"
 #include "protocol/paced_send.h"
+#include "protocol/pacing_clock.h"
 #include "protocol/parameter_map.h"
 
 namespace cli {
@@ -109,6 +110,7 @@ int RunSend(const std::vector<std::string>& args, Io& io) {
     }
     if (!port.Open()) throw EmidioutputError(port.midioutErrorString(port.Error()));
     if (io.progress) DrawProgress(io.err, 0, messages.size());
+    const PacingPriority priority;  // once for the whole send, as the editor's transfers
     for (const ParameterMessage& message : messages) {
       SendPacedMessage(port, message, [&] {
         if (io.progress) DrawProgress(io.err, sent + 1, messages.size());
