@@ -107,7 +107,7 @@ TEST_F(TableTransfer, GaugeRunsFrom0To100PercentAndTheWindowHidesAfter) {
 TEST_F(TableTransfer, SendErrorStopsTheTransferAndHidesTheProgress) {
   WatchingClock watch;
   watch.onRead = [&] {
-    if (watch.percents.size() == 3)
+    if (midi->CallCount(VirtualMidiBackend::Call::OutLongMsg) == 3)
       midi->FailNext(VirtualMidiBackend::Call::OutLongMsg, MIDIERR_NOTREADY);
   };
   PacingClock::Install(&watch);
