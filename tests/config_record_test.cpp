@@ -185,7 +185,7 @@ TEST_F(ConfigRecord, SendErrorStopsTheTransferAndHidesTheProgressFirst) {
   WatchingClock watch;
   bool failing = false;
   watch.onRead = [&] {
-    if (failing || Form2->CGauge1->Progress() != 16) return;
+    if (failing || midi->CallCount(VirtualMidiBackend::Call::OutLongMsg) != 5) return;
     midi->FailNext(VirtualMidiBackend::Call::OutLongMsg, MIDIERR_NOTREADY);
     failing = true;
   };
@@ -198,6 +198,33 @@ TEST_F(ConfigRecord, SendErrorStopsTheTransferAndHidesTheProgressFirst) {
   EXPECT_EQ(errors.Errors()[0], form->MidiOutput1->midioutErrorString(MIDIERR_NOTREADY));
   EXPECT_FALSE(errors.progressShown);
   EXPECT_FALSE(Form2->isVisible());
+}
+
+// The device goes while a message is queued: the transfer's last message
+// reaches no one and is reported once it is done; one lost in the middle is
+// reported by the next send's failure alone.
+TEST_F(ConfigRecord, AMessageQueuedWhenTheDeviceWentIsReportedOnce) {
+  WatchingClock watch;
+  int loseAfter = 31, failAfter = -1;  // messages handed over before
+  watch.onRead = [&] {
+    const int handed = midi->CallCount(VirtualMidiBackend::Call::OutLongMsg);
+    if (handed == loseAfter) midi->LoseNextLong(MMSYSERR_NODRIVER);
+    if (handed == failAfter) midi->FailAlways(VirtualMidiBackend::Call::OutLongMsg, MMSYSERR_NODRIVER);
+    if (handed >= loseAfter) loseAfter = -1;
+  };
+  PacingClock::Install(&watch);
+  const std::string gone = "There is no driver installed on your system.";
+  SendConfig();
+  QCoreApplication::processEvents();  // the done notices
+  EXPECT_EQ(SentHex(), Texts(kDefaultRecord.begin(), kDefaultRecord.end() - 1));
+  EXPECT_EQ(dialogs->Errors(), std::vector<std::string>{gone});
+
+  loseAfter = 32 + 5;
+  failAfter = 32 + 6;
+  SendConfig();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(SentHex().size(), 31u + 5u);
+  EXPECT_EQ(dialogs->Errors(), (std::vector<std::string>{gone, gone}));
 }
 
 // What the progress window shows on screen, grabbed while the transfer holds the

@@ -40,8 +40,10 @@ void midiHandler(HDRVR /*hdl*/, UINT uMsg, DWORD_PTR dwInstance, DWORD_PTR dwPar
   switch (uMsg) {
     // ---- output ----
     case MOM_DONE:
-      // The header goes back to the GUI thread, which unprepares and frees it.
-      PostMessageA(block->NotifyWindow, MOM_DONE, 0, static_cast<LPARAM>(dwParam1));
+      // The header goes back to the GUI thread, which unprepares and frees it;
+      // with it goes why it reached no device, if it did not.
+      PostMessageA(block->NotifyWindow, MOM_DONE, static_cast<WPARAM>(dwParam2),
+                   static_cast<LPARAM>(dwParam1));
       return;
 
     case MIM_DATA:

@@ -197,4 +197,11 @@ void TMidiOutput::MidiOutput(TMessage& Message) {
   midiOutUnprepareHeader(FMidiHandle, header, sizeof(MIDIHDR));
   delete reinterpret_cast<TMyMidiHdr*>(header->dwUser);
   if (Onmidioutput) Onmidioutput(this);
+  // A message taken while its device went and delivered nowhere: reported
+  // unless a later send to the same device has already failed for it.
+  const auto undelivered = static_cast<WORD>(Message.WParam);
+  if (undelivered && FError != undelivered) {
+    FError = undelivered;
+    RaiseError(FError);
+  }
 }

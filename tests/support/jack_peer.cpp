@@ -44,10 +44,13 @@ JackPeer::JackPeer(const std::string& name, Kind kind) {
   if (jack_activate(client_) != 0) why_ = "cannot activate the peer client";
 }
 
-JackPeer::~JackPeer() {
+JackPeer::~JackPeer() { Close(); }
+
+void JackPeer::Close() {
   if (!client_) return;
   jack_deactivate(client_);
   jack_client_close(client_);
+  client_ = nullptr;
 }
 
 std::string JackPeer::CaptureName() const { return jack_port_name(capture_); }

@@ -27,6 +27,8 @@ class JackPeer {
   JackPeer& operator=(const JackPeer&) = delete;
 
   bool Ready() const { return why_.empty(); }
+  // The client ends, as an unplugged interface's does; what it captured stays readable.
+  void Close();
   const std::string& Why() const { return why_; }
   // Full port names, as device lists show them ("tqx-peer:capture").
   std::string CaptureName() const;

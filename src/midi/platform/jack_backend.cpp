@@ -54,6 +54,9 @@ struct OutState {
   bool vanished = false;          // backend thread: the port itself went away
   SpscRing ring{kRingBytes};          // records: OutRecord, then the bytes
   std::atomic<uint64_t> consumed{0};  // record bytes the process callback has taken
+  // Set by the process callback before consumed counts bytes it took while our
+  // port had no connection: they reached no one.
+  std::atomic<bool> unheard{false};
 
   std::mutex mutex;  // the writing side of ring, and everything below
   std::condition_variable changed;
@@ -143,7 +146,10 @@ bool SendOut(OutState& out, jack_nframes_t frames, jack_nframes_t cycle_start) n
     }
     taken += sizeof record + record.size;
   }
-  if (taken) out.consumed.fetch_add(taken, std::memory_order_release);
+  if (taken) {
+    if (jack_port_connected(out.port) == 0) out.unheard.store(true, std::memory_order_relaxed);
+    out.consumed.fetch_add(taken, std::memory_order_release);
+  }
   return taken > 0;
 }
 
@@ -507,9 +513,12 @@ MMRESULT JackMidiBackend::OutLongMsg(Port& port, MIDIHDR& header) {
 }
 
 // Backend thread. Refills the ring and reports the headers whose bytes the
-// process callback has taken (all of them once the server is gone).
+// process callback has taken (all of them once the server is gone). Those
+// taken while the device's port had gone are reported undelivered, and the
+// port fails its next send even before JACK's notice of the loss arrives.
 void JackMidiBackend::DeliverDone(OutState& out) {
   std::vector<MIDIHDR*> done;
+  bool unheard = false;
   {
     std::lock_guard lock(out.mutex);
     if (out.closed) return;
@@ -519,12 +528,20 @@ void JackMidiBackend::DeliverDone(OutState& out) {
       Pump(out);
     }
     const uint64_t consumed = out.consumed.load(std::memory_order_acquire);
+    unheard = out.unheard.exchange(false, std::memory_order_relaxed);  // after consumed
     while (!out.in_flight.empty() && (Dead() || out.in_flight.front().first <= consumed)) {
       done.push_back(out.in_flight.front().second);
       out.in_flight.pop_front();
     }
   }
-  for (MIDIHDR* header : done) out.client->Done(header);
+  if (unheard) out.gone = true;
+  for (MIDIHDR* header : done) {
+    if (unheard) {
+      out.client->Undelivered(header, MMSYSERR_NODRIVER);
+    } else {
+      out.client->Done(header);
+    }
+  }
   out.changed.notify_all();
 }
 

@@ -17,6 +17,8 @@ class MidiOutClient {
  public:
   // The backend has sent the whole header and no longer touches it.
   virtual void Done(MIDIHDR* header) = 0;
+  // The same, but the bytes reached no device: it went while they were queued.
+  virtual void Undelivered(MIDIHDR* header, MMRESULT why) = 0;
 
  protected:
   ~MidiOutClient() = default;

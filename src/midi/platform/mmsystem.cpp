@@ -45,9 +45,11 @@ struct HandleBase {
 };
 
 struct OutHandle final : HandleBase, MidiOutClient {
-  void Done(MIDIHDR* header) override {
+  void Done(MIDIHDR* header) override { Undelivered(header, MMSYSERR_NOERROR); }
+  // MOM_DONE's second parameter, always 0 from Windows, carries why.
+  void Undelivered(MIDIHDR* header, MMRESULT why) override {
     UpdateFlags(*header, MHDR_DONE, MHDR_INQUEUE);
-    Notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(header), 0);
+    Notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(header), why);
   }
 };
 

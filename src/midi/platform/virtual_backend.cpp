@@ -214,6 +214,11 @@ void VirtualMidiBackend::SetSendDelay(std::chrono::milliseconds delay) {
   send_delay_ = delay;
 }
 
+void VirtualMidiBackend::LoseNextLong(MMRESULT why) {
+  std::lock_guard lock(mutex_);
+  lose_next_long_ = why;
+}
+
 UINT VirtualMidiBackend::OutGetNumDevs() {
   std::lock_guard lock(mutex_);
   return static_cast<UINT>(outputs_.size());
@@ -279,8 +284,13 @@ MMRESULT VirtualMidiBackend::OutLongMsg(Port& port, MIDIHDR& header) {
   std::lock_guard lock(mutex_);
   if (MMRESULT result = Check(Call::OutLongMsg)) return result;
   const auto delay = send_delay_;
-  Enqueue([this, out_port, sending, delay] {
+  const MMRESULT lost = std::exchange(lose_next_long_, MMSYSERR_NOERROR);
+  Enqueue([this, out_port, sending, delay, lost] {
     if (delay.count() > 0) std::this_thread::sleep_for(delay);
+    if (lost) {
+      out_port->client->Undelivered(sending, lost);
+      return;
+    }
     // Read the bytes only now, as a device would while sending them.
     const auto* data = reinterpret_cast<const BYTE*>(sending->lpData);
     std::vector<BYTE> bytes(data, data + sending->dwBufferLength);

@@ -81,6 +81,9 @@ class VirtualMidiBackend final : public MidiBackend {
   bool OutputOpen(int device) const;
   // How long each long message takes to send.
   void SetSendDelay(std::chrono::milliseconds delay);
+  // The next long message is taken, but reaches no device (it went meanwhile):
+  // its done notice says why.
+  void LoseNextLong(MMRESULT why);
 
   // ---- input (delivered only while the device is open and started) ----
   void InjectShort(int device, DWORD message, DWORD timestamp);
@@ -159,6 +162,7 @@ class VirtualMidiBackend final : public MidiBackend {
   std::vector<std::string> api_calls_;
   std::vector<int> caps_queries_;
   std::chrono::milliseconds send_delay_{0};
+  MMRESULT lose_next_long_ = MMSYSERR_NOERROR;
 
   std::deque<std::function<void()>> tasks_;
   uint64_t queued_ = 0;
