@@ -291,12 +291,14 @@ void JackMidiBackend::ShutdownCallback(void* self) {
 // name of a port that goes is taken now, while the port can still be asked.
 void JackMidiBackend::PortCallback(jack_port_id_t id, int registered, void* self) {
   auto* backend = static_cast<JackMidiBackend*>(self);
+  jack_port_t* port = jack_port_by_id(backend->client_, id);
+  // Our own ports are in no list: opening one must not make the window ask
+  // the server for every device again (a clock tick waits meanwhile).
+  if (port && jack_port_is_mine(backend->client_, port)) return;
   backend->generation_.fetch_add(1);
-  if (!registered) {
-    if (jack_port_t* port = jack_port_by_id(backend->client_, id)) {
-      std::lock_guard lock(backend->vanished_mutex_);
-      backend->vanished_names_.emplace_back(jack_port_name(port));
-    }
+  if (!registered && port) {
+    std::lock_guard lock(backend->vanished_mutex_);
+    backend->vanished_names_.emplace_back(jack_port_name(port));
   }
   ConnectCallback(0, 0, 0, self);
 }
