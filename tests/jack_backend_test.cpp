@@ -220,6 +220,20 @@ TEST_F(JackBackendTest, ListsHardwarePortsAsMidiPortsProgramsPortsAsSoftwareAndN
   EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
 }
 
+// The lists change with other clients' ports, never with the ones we open.
+TEST_F(JackBackendTest, OpeningOurOwnPortsLeavesTheDeviceListsAsTheyAre) {
+  const unsigned long before = CurrentMidiBackend().DeviceGeneration();
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice(peer_->CaptureName()), 0, 0, CALLBACK_NULL),
+            MMSYSERR_NOERROR);
+  std::this_thread::sleep_for(100ms);  // the server's notices
+  EXPECT_EQ(CurrentMidiBackend().DeviceGeneration(), before);
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+  JackPeer other("tqx-peer-2");
+  ASSERT_TRUE(other.Ready()) << other.Why();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return CurrentMidiBackend().DeviceGeneration() != before; }, 5000));
+}
+
 TEST_F(JackBackendTest, StartUpWithOnlyProgramsPortsReportsThatNoMidiPortIsInstalled) {
   peer_.reset();
   JackPeer program("tqx-program", JackPeer::Kind::kProgram);
