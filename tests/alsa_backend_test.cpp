@@ -402,6 +402,21 @@ MMRESULT SendWhenBack(HMIDIOUT out, DWORD message) {
   return result;
 }
 
+// The lists change with other clients' ports, never with the ones we open.
+TEST_F(AlsaBackendTest, OpeningOurOwnPortsLeavesTheDeviceListsAsTheyAre) {
+  const unsigned long before = CurrentMidiBackend().DeviceGeneration();
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiOutOpen(&out, OutputDevice("capture"), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  std::this_thread::sleep_for(100ms);  // the announcements
+  EXPECT_EQ(CurrentMidiBackend().DeviceGeneration(), before);
+  EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+  ASSERT_GE(peer_->AddPort("other", kWritable, kHardwarePort), 0);
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (CurrentMidiBackend().DeviceGeneration() == before && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  EXPECT_NE(CurrentMidiBackend().DeviceGeneration(), before);
+}
+
 TEST_F(AlsaBackendTest, AVanishedPortFailsEverySendAndComesBackUnderItsName) {
   HMIDIOUT out = nullptr;
   ASSERT_EQ(midiOutOpen(&out, OutputDevice("capture"), callbacks_.Function(), callbacks_.Instance(),

@@ -540,7 +540,9 @@ void AlsaMidiBackend::Serve() {
 // ends, or our connection to it is broken) fails every later send; one that
 // comes back under the same client and port names is connected to again.
 void AlsaMidiBackend::Announce(const Announced& news) {
-  if (news.type != SND_SEQ_EVENT_PORT_SUBSCRIBED && news.type != SND_SEQ_EVENT_PORT_UNSUBSCRIBED)
+  // Our own ports are in no list, and connections change none.
+  if (news.type != SND_SEQ_EVENT_PORT_SUBSCRIBED && news.type != SND_SEQ_EVENT_PORT_UNSUBSCRIBED &&
+      news.addr.client != own_client_)
     generation_.fetch_add(1);
   for (const std::shared_ptr<OutState>& out : outs_) {
     std::lock_guard lock(out->send_mutex);
