@@ -404,11 +404,7 @@ MMRESULT SendWhenBack(HMIDIOUT out, DWORD message) {
 
 // The lists change with other clients' ports, never with the ones we open.
 TEST_F(AlsaBackendTest, OpeningOurOwnPortsLeavesTheDeviceListsAsTheyAre) {
-  unsigned long before;
-  do {  // the announcements of the peer's ports made for this test are in
-    before = CurrentMidiBackend().DeviceGeneration();
-    std::this_thread::sleep_for(200ms);
-  } while (CurrentMidiBackend().DeviceGeneration() != before);
+  const unsigned long before = testing_support::SettledDeviceGeneration();
   HMIDIOUT out = nullptr;
   ASSERT_EQ(midiOutOpen(&out, OutputDevice("capture"), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
   std::this_thread::sleep_for(100ms);  // the announcements

@@ -222,11 +222,7 @@ TEST_F(JackBackendTest, ListsHardwarePortsAsMidiPortsProgramsPortsAsSoftwareAndN
 
 // The lists change with other clients' ports, never with the ones we open.
 TEST_F(JackBackendTest, OpeningOurOwnPortsLeavesTheDeviceListsAsTheyAre) {
-  unsigned long before;
-  do {  // the notices of the peer's ports made for this test are in
-    before = CurrentMidiBackend().DeviceGeneration();
-    std::this_thread::sleep_for(200ms);
-  } while (CurrentMidiBackend().DeviceGeneration() != before);
+  const unsigned long before = testing_support::SettledDeviceGeneration();
   HMIDIOUT out = nullptr;
   ASSERT_EQ(midiOutOpen(&out, OutputDevice(peer_->CaptureName()), 0, 0, CALLBACK_NULL),
             MMSYSERR_NOERROR);

@@ -1,7 +1,11 @@
 #include "support/test_support.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
+
+#include "midi/platform/midi_backend.h"
 
 namespace testing_support {
 
@@ -23,6 +27,15 @@ std::filesystem::path ArtifactDir() {
   std::filesystem::path path = dir && *dir ? dir : TQX_ARTIFACT_DIR;
   std::filesystem::create_directories(path);
   return path;
+}
+
+unsigned long SettledDeviceGeneration() {
+  unsigned long generation;
+  do {
+    generation = CurrentMidiBackend().DeviceGeneration();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  } while (CurrentMidiBackend().DeviceGeneration() != generation);
+  return generation;
 }
 
 }  // namespace testing_support

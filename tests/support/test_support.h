@@ -15,4 +15,8 @@ std::string Hex(const uint8_t* bytes, size_t count);
 // <build>/screenshots, or $TQX_ARTIFACTS when set.
 std::filesystem::path ArtifactDir();
 
+// The current backend's device generation once it has stopped moving: the
+// notices of ports a test has just made are in.
+unsigned long SettledDeviceGeneration();
+
 }  // namespace testing_support
