@@ -19,29 +19,13 @@
 
 #include "app/form1.h"
 #include "editor_bench_main.h"
-#include "midi/platform/jack_backend.h"
-#include "midi/platform/midi_backend.h"
-#include "support/jack_peer.h"
-#include "support/jack_server.h"
+#include "jack_bench.h"
 #include "ui/dialogs.h"
 
-using testing_support::JackPeer;
-using testing_support::JackServer;
-
 static void BM_ClockIntervalsAtAJackPeer(benchmark::State& state) {
-  JackServer server(JackServer::Scheduling::kRealtime);
-  if (!server.Running()) {
-    state.SkipWithError(server.Why().c_str());
-    return;
-  }
-  JackPeer peer;
-  std::string why;
-  std::unique_ptr<MidiBackend> backend = OpenJackMidiBackend(why);
-  if (!peer.Ready() || !backend) {
-    state.SkipWithError(peer.Ready() ? why.c_str() : peer.Why().c_str());
-    return;
-  }
-  SetMidiBackend(std::move(backend));
+  JackBench jack(testing_support::JackServer::Scheduling::kRealtime);
+  if (!jack.Install(state)) return;
+  testing_support::JackPeer& peer = jack.peer;
   ui::ScriptedDialogs dialogs;
   {
     TForm1 form;

@@ -12,10 +12,7 @@
 #include "bench_load.h"
 #include "editor_bench_main.h"
 #include "transfer_tally.h"
-#include "midi/platform/jack_backend.h"
-#include "midi/platform/midi_backend.h"
-#include "support/jack_peer.h"
-#include "support/jack_server.h"
+#include "jack_bench.h"
 #include "support/test_support.h"
 #include "table/form2.h"
 #include "ui/dialogs.h"
@@ -25,18 +22,10 @@ using testing_support::JackPeer;
 using testing_support::JackServer;
 
 static void BM_LoadedTransfersReachAJackPeerWhole(benchmark::State& state) {
-  JackServer server(state.range(1) ? JackServer::Scheduling::kRealtime
-                                   : JackServer::Scheduling::kNormal);
-  JackPeer peer;
-  std::string why;
-  std::unique_ptr<MidiBackend> backend = server.Running() ? OpenJackMidiBackend(why) : nullptr;
-  if (!backend || !peer.Ready()) {
-    state.SkipWithError(!server.Running() ? server.Why().c_str()
-                        : !backend       ? why.c_str()
-                                         : peer.Why().c_str());
-    return;
-  }
-  SetMidiBackend(std::move(backend));
+  JackBench jack(state.range(1) ? JackServer::Scheduling::kRealtime
+                                 : JackServer::Scheduling::kNormal);
+  if (!jack.Install(state)) return;
+  JackPeer& peer = jack.peer;
   ui::ScriptedDialogs dialogs;
   TransferTally tally;
   {

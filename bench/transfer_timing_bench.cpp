@@ -11,19 +11,16 @@
 
 #include <chrono>
 #include <optional>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "app/form1.h"
 #include "bench_load.h"
 #include "editor_bench_main.h"
-#include "midi/platform/jack_backend.h"
+#include "jack_bench.h"
 #include "midi/platform/virtual_backend.h"
 #include "protocol/paced_send.h"
 #include "protocol/pacing_clock.h"
-#include "support/jack_peer.h"
-#include "support/jack_server.h"
 #include "table/form2.h"
 
 namespace {
@@ -44,27 +41,16 @@ void Report(benchmark::State& state, double tookMs, double cpuMs, int messages) 
 // backend (0 virtual, 1 JACK).
 void BM_PacedTransfer(benchmark::State& state) {
   const int messages = static_cast<int>(state.range(0));
-  std::optional<testing_support::JackServer> server;
-  std::optional<testing_support::JackPeer> peer;
-  std::unique_ptr<MidiBackend> backend;
+  std::optional<JackBench> jack;
   if (state.range(3)) {
-    server.emplace(testing_support::JackServer::Scheduling::kRealtime);
-    peer.emplace();
-    std::string why;
-    if (server->Running()) backend = OpenJackMidiBackend(why);
-    if (!backend || !peer->Ready()) {
-      state.SkipWithError(!server->Running() ? server->Why().c_str()
-                          : !backend         ? why.c_str()
-                                             : peer->Why().c_str());
-      return;
-    }
+    jack.emplace(testing_support::JackServer::Scheduling::kRealtime);
+    if (!jack->Install(state)) return;
   } else {
-    auto virtualBackend = std::make_unique<VirtualMidiBackend>();
-    virtualBackend->AddInputDevice("Bench In");
-    virtualBackend->AddOutputDevice("Bench Out", MOD_MIDIPORT);
-    backend = std::move(virtualBackend);
+    auto backend = std::make_unique<VirtualMidiBackend>();
+    backend->AddInputDevice("Bench In");
+    backend->AddOutputDevice("Bench Out", MOD_MIDIPORT);
+    SetMidiBackend(std::move(backend));
   }
-  SetMidiBackend(std::move(backend));
   {
     TForm1 form;
     Form1 = &form;
@@ -86,8 +72,8 @@ void BM_PacedTransfer(benchmark::State& state) {
       tookMs += took.count();
       cpuMs += ProcessCpuMs() - cpu;
       QApplication::processEvents();
-      if (peer) {
-        while (peer->NextCaptured(std::chrono::milliseconds(300))) {
+      if (jack) {
+        while (jack->peer.NextCaptured(std::chrono::milliseconds(300))) {
         }
       }
     }
