@@ -6,6 +6,10 @@
 void SendPacedMessage(TMidiOutput& port, const ParameterMessage& message,
                       const std::function<void()>& nearEnd) {
   const PacingPriority priority;
+  // The wait counts from the hand-over, so its own cost does not add up over a
+  // transfer and no two messages leave closer than the pacing time.
+  PacingClock& clock = PacingClock::Current();
+  const auto handedOver = clock.Now();
   port.PutLong(message.data(), static_cast<uint16_t>(message.size()));
-  PacedWait(PacingClock::Current(), kPacingMilliseconds, nearEnd);
+  PacedWaitFrom(clock, handedOver, kPacingMilliseconds, nearEnd);
 }

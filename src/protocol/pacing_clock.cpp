@@ -39,13 +39,15 @@ PacingClock& PacingClock::Current() { return current ? *current : steadyClock; }
 
 void PacingClock::Install(PacingClock* clock) { current = clock; }
 
-void PacedWait(PacingClock& clock, uint32_t milliseconds, const std::function<void()>& nearEnd) {
+namespace {
+
+// now: a reading just taken.
+void WaitUntil(PacingClock& clock, std::chrono::nanoseconds now, std::chrono::nanoseconds target,
+               const std::function<void()>& nearEnd) {
   constexpr std::chrono::nanoseconds kSpin = std::chrono::milliseconds(1);
   // Room for the work for the next message (a repaint of the progress gauge
   // takes milliseconds on a cold cache), so that it never reaches the spin.
   constexpr std::chrono::nanoseconds kWorkLead = std::chrono::milliseconds(20);
-  std::chrono::nanoseconds now = clock.Now();
-  const std::chrono::nanoseconds target = now + std::chrono::milliseconds(milliseconds);
   if (nearEnd) {
     if (target - now > kWorkLead) {
       clock.SleepUntil(target - kWorkLead);
@@ -60,15 +62,28 @@ void PacedWait(PacingClock& clock, uint32_t milliseconds, const std::function<vo
   }
 }
 
+}  // namespace
+
+void PacedWait(PacingClock& clock, uint32_t milliseconds, const std::function<void()>& nearEnd) {
+  const std::chrono::nanoseconds now = clock.Now();
+  WaitUntil(clock, now, now + std::chrono::milliseconds(milliseconds), nearEnd);
+}
+
+void PacedWaitFrom(PacingClock& clock, std::chrono::nanoseconds start, uint32_t milliseconds,
+                   const std::function<void()>& nearEnd) {
+  WaitUntil(clock, clock.Now(), start + std::chrono::milliseconds(milliseconds), nearEnd);
+}
+
 #ifdef __linux__
 PacingPriority::PacingPriority() {
   sched_param param{};
   if (pthread_getschedparam(pthread_self(), &policy_, &param) != 0) return;
   priority_ = param.sched_priority;
-  if (policy_ == SCHED_FIFO || policy_ == SCHED_RR) return;  // already real-time
+  const int base = policy_ & ~SCHED_RESET_ON_FORK;
+  if (base == SCHED_FIFO || base == SCHED_RR) return;  // already real-time
   sched_param raised{};
   raised.sched_priority = sched_get_priority_min(SCHED_FIFO);
-  raised_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &raised) == 0;
+  raised_ = pthread_setschedparam(pthread_self(), SCHED_FIFO | SCHED_RESET_ON_FORK, &raised) == 0;
 }
 
 PacingPriority::~PacingPriority() {

@@ -29,11 +29,15 @@ class PacingClock {
 // outlasts that.
 void PacedWait(PacingClock& clock, uint32_t milliseconds,
                const std::function<void()>& nearEnd = {});
+// The same, counted from an earlier reading (the moment a message was handed over).
+void PacedWaitFrom(PacingClock& clock, std::chrono::nanoseconds start, uint32_t milliseconds,
+                   const std::function<void()>& nearEnd = {});
 
 // While it lives, the calling thread runs at the lowest real-time priority where
 // the system grants it (root, or a user with a real-time limit, as audio users
 // have): busy processors then delay neither the hand-over of a message nor the
-// end of its wait. Elsewhere it changes nothing.
+// end of its wait. Elsewhere it changes nothing. Children started meanwhile do
+// not inherit it.
 class PacingPriority {
  public:
   PacingPriority();

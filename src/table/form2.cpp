@@ -1,7 +1,7 @@
 #include "table/form2.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QTimer>
 #include <QWindow>
 
 #include "app/form1.h"
@@ -38,10 +38,14 @@ void TForm2::Show() {
   // The loop runs for this window alone: no tick, input, close request or done
   // notice may run while a transfer is about to start.
   const ui::EventHold hold(this);
-  QElapsedTimer waited;
-  waited.start();
-  while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers, 10);
+  // Asleep until the window system answers, not spinning: a spinning thread at
+  // real-time priority could hold off the window manager that maps the window.
+  // The bound's tick is this window's own, so the hold lets it through.
+  QTimer bound(this);
+  bound.setSingleShot(true);
+  bound.start(kExposeWaitMs);
+  while (windowHandle() && !windowHandle()->isExposed() && bound.isActive())
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
   repaint();
 }
 

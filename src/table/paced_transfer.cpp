@@ -5,9 +5,12 @@
 
 void TForm1::SendWithProgress(int firstParameter, const int* values, int count,
                               int progressStep) {
-  const PacingPriority priority;  // the whole transfer, gauge included
   Form2->CGauge1->SetProgress(0);
   Form2->Show();
+  // Raised once the window is up (its mapping needs the window manager, which
+  // must not wait for us), for the whole transfer, gauge included; dropped on
+  // every way out.
+  const PacingPriority priority;
   try {
     // Each message's progress is on screen before it goes out; it is painted
     // in the last moments of the previous message's wait, which it then does
