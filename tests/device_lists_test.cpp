@@ -2,6 +2,8 @@
 // closes it.
 #include <gtest/gtest.h>
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/form1.h"
@@ -19,6 +21,9 @@ using Call = VirtualMidiBackend::Call;
 class DeviceLists : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A close saves the output chosen: no test may start on another's choice.
+    ASSERT_TRUE(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     auto backend = std::make_unique<VirtualMidiBackend>();
     midi = backend.get();
     SetMidiBackend(std::move(backend));
@@ -44,6 +49,15 @@ class DeviceLists : public ::testing::Test {
     return items;
   }
 
+  // Sends one parameter message to the port, as the editor does.
+  void Send() { form->SendParameter(0, 41, 0xA5); }
+  std::vector<std::string> SentHex(int device) {
+    std::vector<std::string> texts;
+    for (const auto& message : midi->Sent(device)) texts.push_back(testing_support::Hex(message));
+    return texts;
+  }
+
+  QTemporaryDir settingsDir;
   VirtualMidiBackend* midi = nullptr;
   ui::ScriptedDialogs dialogs;
   testing_support::InstantClock clock;
@@ -185,6 +199,90 @@ TEST_F(DeviceLists, ADevicePluggedInLaterJoinsTheListsWithTheOneInUseStillSelect
   form->SendParameter(0, 41, 0xA5);
   EXPECT_EQ(midi->Sent(2).size(), 1u);
   EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+using Texts = std::vector<std::string>;
+const std::string kParameter = "F0 70 7B 00 29 05 0A F7";
+
+// Whole names, though the first two differ only after the 31 bytes the caps
+// carry; two identical interfaces apart by their ALSA address, two without one
+// by a number.
+TEST_F(DeviceLists, DevicesWithTheSameNameAreShownApartAndTheOneChosenGetsTheBytes) {
+  midi->AddInputDevice("TQX Cable");
+  midi->AddInputDevice("TQX Cable");
+  midi->AddOutputDevice("a2j:TQX Cable [20] (playback): TQX Cable MIDI 1");
+  midi->AddOutputDevice("a2j:TQX Cable [20] (playback): TQX Cable MIDI 2");
+  const int unitA = midi->AddOutputDevice("TQX Cable");
+  const int unitB = midi->AddOutputDevice("TQX Cable");
+  midi->SetOutputIdentity(unitA, "card-3:28:0", "28:0");
+  midi->SetOutputIdentity(unitB, "card-5:36:0", "36:0");
+  midi->AddOutputDevice("Soft Synth", MOD_SYNTH);
+  midi->AddOutputDevice("Soft Synth", MOD_SYNTH);
+  Start();
+  EXPECT_EQ(Items(form->cmbOutput),
+            QStringList({"a2j:TQX Cable [20] (playback): TQX Cable MIDI 1",
+                         "a2j:TQX Cable [20] (playback): TQX Cable MIDI 2",
+                         "TQX Cable [28:0]", "TQX Cable [36:0]", "Soft Synth", "Soft Synth #2"}));
+  EXPECT_EQ(Items(form->cmbInput), QStringList({"TQX Cable", "TQX Cable #2"}));
+
+  for (const int entry : {1, 3}) {
+    Choose(form->cmbOutput, entry);
+    EXPECT_EQ(form->cmbOutput->ItemIndex(), entry);
+    EXPECT_EQ(form->cmbOutput->Text(), Items(form->cmbOutput)[entry]);
+    Send();
+  }
+  EXPECT_EQ(SentHex(0), Texts{});
+  EXPECT_EQ(SentHex(1), Texts{kParameter});
+  EXPECT_EQ(SentHex(unitA), Texts{});
+  EXPECT_EQ(SentHex(unitB), Texts{kParameter});
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// The list was filled before a device came first in the service's order: the
+// entry chosen still opens its own device, not the one now at its number.
+TEST_F(DeviceLists, ADeviceArrivingFirstBeforeTheListFollowsDoesNotOpenAnother) {
+  midi->AddInputDevice("Keyboard In");
+  midi->AddOutputDevice("Keyboard Out", MOD_MIDIPORT);
+  const int cable = midi->AddOutputDevice("USB MIDI Out", MOD_MIDIPORT);
+  Start();
+  midi->InsertOutputDevice(0, "Plugged In Meanwhile", MOD_MIDIPORT);
+  Choose(form->cmbOutput, 1);
+  EXPECT_TRUE(midi->OutputOpen(cable));
+  EXPECT_EQ(form->MidiOutput1->DeviceID(), 2);
+  Send();
+  EXPECT_EQ(SentHex(cable), Texts{kParameter});
+  EXPECT_EQ(SentHex(0), Texts{});
+  EXPECT_EQ(SentHex(2), Texts{});
+  form->DeviceWatch->Tick();
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), 2);
+  EXPECT_EQ(form->cmbOutput->Text(), "USB MIDI Out");
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// Of two identical units, the one in use goes and comes back: meanwhile sends
+// fail and the other unit's entry is not shown as in use; then the same unit
+// gets the bytes again.
+TEST_F(DeviceLists, TheUnitInUseUnpluggedAndPluggedInAgainIsTheOneThatGetsTheBytes) {
+  midi->AddInputDevice("Keyboard In");
+  const int unitA = midi->AddOutputDevice("TQX Cable");
+  const int unitB = midi->AddOutputDevice("TQX Cable");
+  Start();
+  Choose(form->cmbOutput, 1);
+  ASSERT_TRUE(midi->OutputOpen(unitB));
+
+  midi->UnplugOutput(unitB);
+  form->DeviceWatch->Tick();
+  EXPECT_EQ(Items(form->cmbOutput), QStringList({"TQX Cable"}));
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), -1);
+  EXPECT_THROW(Send(), EmidioutputError);
+
+  midi->ReplugOutput(unitB);
+  form->DeviceWatch->Tick();
+  EXPECT_EQ(Items(form->cmbOutput), QStringList({"TQX Cable", "TQX Cable #2"}));
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), 1);
+  Send();
+  EXPECT_EQ(SentHex(unitB), Texts{kParameter});
+  EXPECT_EQ(SentHex(unitA), Texts{});
 }
 
 }  // namespace

@@ -82,6 +82,29 @@ TEST_F(InputPort, SelectsDevicesByNumberAndByName) {
   EXPECT_EQ(loaded.ProductName(), "Keyboard In");
 }
 
+// Devices come and go between the choice of a device and its open: the port
+// opens the device chosen, wherever it has moved, or fails when it has gone.
+TEST_F(InputPort, OpenGoesToTheChosenDeviceWhereverTheListMovedIt) {
+  const std::string longName = "a2j:Keyboard [24] (capture): Keyboard MIDI 2";
+  const int chosen = midi->AddInputDevice(longName);
+  midi->AddInputDevice("a2j:Keyboard [24] (capture): Keyboard MIDI 1");
+  port->SetProductName(longName);  // the whole name: the caps cut both alike
+  EXPECT_EQ(port->DeviceID(), 2);
+  midi->InsertInputDevice(0, "Plugged In Meanwhile");
+  midi->BeforeNext(Call::InOpen, [&] { midi->InsertInputDevice(0, "Plugged In Now"); });
+  OpenAndStart();
+  EXPECT_EQ(port->DeviceID(), 4);
+  EXPECT_TRUE(midi->InputOpen(chosen));
+  for (int device = 0; device < 6; ++device) {
+    midi->InjectShort(device, 0x400090 | DWORD(0x3C + device) << 8, 0);
+  }
+  Deliver();
+  auto event = port->GetMidiEvent();
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->DataByte1, 0x3C + chosen);
+  EXPECT_EQ(port->GetMidiEvent(), nullptr);
+}
+
 TEST_F(InputPort, SettingsRaiseWhileOpen) {
   OpenAndStart();
   const std::vector<std::pair<std::function<void()>, std::string>> cases = {

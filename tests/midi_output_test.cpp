@@ -148,6 +148,69 @@ TEST_F(MidiOutputTest, ProductNameIsSearchedFromTheMapperOn) {
   EXPECT_EQ(port.ProductName(), "Port C");
 }
 
+// Two a2j ports whose names differ only after the 31 bytes the caps carry, and
+// two identical interfaces: each is reached, never the other.
+TEST_F(MidiOutputTest, DevicesAreFoundByWholeNameAndByIdentity) {
+  const std::string first = "a2j:TQX Cable [20] (playback): TQX Cable MIDI 1";
+  const std::string second = "a2j:TQX Cable [20] (playback): TQX Cable MIDI 2";
+  midi->AddOutputDevice(first);
+  midi->AddOutputDevice(second);
+  const int unitA = midi->AddOutputDevice("TQX Cable");
+  const int unitB = midi->AddOutputDevice("TQX Cable");
+  TMidiOutput port(nullptr);
+
+  port.SetProductName(second);
+  EXPECT_EQ(port.DeviceID(), 1);
+  EXPECT_EQ(port.ProductName(), second);
+
+  const MidiDeviceInfo chosen{"TQX Cable", "virtual-out-" + std::to_string(unitB), {}};
+  port.SelectDevice(chosen);
+  EXPECT_EQ(port.DeviceID(), 3);
+  EXPECT_EQ(port.Identity(), chosen.identity);
+  // Gone, it is not replaced by the other unit of that name; an identity that
+  // another device has taken is not the device either.
+  midi->UnplugOutput(unitB);
+  EXPECT_EQ(ErrorOf([&] { port.SelectDevice(chosen); }),
+            "MIDI output Device TQX Cable not installed");
+  midi->SetOutputIdentity(unitA, chosen.identity);
+  EXPECT_EQ(ErrorOf([&] { port.SelectDevice({"Other Cable", chosen.identity, {}}); }),
+            "MIDI output Device Other Cable not installed");
+}
+
+// Devices come and go between the choice of a device and its open: the port
+// opens the device chosen, wherever it has moved, or fails when it has gone.
+TEST_F(MidiOutputTest, OpenGoesToTheChosenDeviceWhereverTheListMovedIt) {
+  midi->AddOutputDevice("Port A");
+  const int chosen = midi->AddOutputDevice("Port B");
+  TMidiOutput port(nullptr);
+  port.SetDeviceID(1);
+
+  const int early = midi->InsertOutputDevice(0, "Plugged In Meanwhile");
+  ASSERT_TRUE(port.Open());
+  EXPECT_EQ(port.DeviceID(), 2);
+  port.PutShort(0xFA, 0, 0);
+  ASSERT_TRUE(port.Close());
+
+  // Another device comes first just as the service opens.
+  midi->BeforeNext(Call::OutOpen, [&] { midi->InsertOutputDevice(0, "Plugged In Now"); });
+  ASSERT_TRUE(port.Open());
+  EXPECT_EQ(port.DeviceID(), 3);
+  EXPECT_TRUE(midi->OutputOpen(chosen));
+  port.PutShort(0xFC, 0, 0);
+  ASSERT_TRUE(port.Close());
+  EXPECT_EQ(SentHex(chosen), (Texts{"FA", "FC"}));
+  EXPECT_TRUE(SentHex(0).empty());
+  EXPECT_TRUE(SentHex(early).empty());
+
+  midi->UnplugOutput(chosen);
+  EXPECT_FALSE(port.Open());
+  EXPECT_EQ(port.Error(), MMSYSERR_NODRIVER);
+  EXPECT_EQ(port.State(), mosClosed);
+  midi->ReplugOutput(chosen);
+  EXPECT_TRUE(port.Open());
+  EXPECT_TRUE(midi->OutputOpen(chosen));
+}
+
 TEST_F(MidiOutputTest, ProductNameIsIgnoredWhileTheFormLoads) {
   midi->AddOutputDevice("Port A");
   TComponent form;

@@ -14,6 +14,7 @@
 #include "midi/midi_memory.h"
 #include "midi/midi_types.h"
 #include "midi/notify_window.h"
+#include "midi/platform/device_info.h"
 #include "midi/platform/virtual_backend.h"
 #include "support/test_support.h"
 
@@ -175,6 +176,42 @@ TEST_F(MidiPlatformTest, ShortMessagesAreRecordedWithTheirMidiLength) {
   EXPECT_EQ(sent, (std::vector<std::string>{"80 3C 40", "B0 07 7F", "E0 00 40", "C0 05", "D0 40",
                                             "F1 10", "F2 02 01", "F8", "FE", "90 3C 00",
                                             "40 00"}));
+  midiOutClose(out);
+}
+
+// As a real service: the caps carry 31 bytes of a name, the device info all of
+// it and who the device is; an unplugged device leaves the list, and a port left
+// open on it fails with "no driver" until it is plugged in again.
+TEST_F(MidiPlatformTest, DevicesKeepWholeNamesAndIdentitiesAndCanBeUnplugged) {
+  const std::string longName = "a2j:TQX Cable [20] (playback): TQX Cable MIDI 1";
+  const int cable = midi->AddOutputDevice(longName);
+  const int other = midi->AddOutputDevice("TQX Cable");
+  midi->SetOutputIdentity(other, "card-5:36:0", "36:0");
+  MIDIOUTCAPSA caps{};
+  ASSERT_EQ(midiOutGetDevCapsA(0, &caps, sizeof caps), MMSYSERR_NOERROR);
+  EXPECT_EQ(std::string(caps.szPname), longName.substr(0, 31));
+  MidiDeviceInfo info;
+  ASSERT_EQ(midiOutGetDevInfo(0, info), MMSYSERR_NOERROR);
+  EXPECT_EQ(info.name, longName);
+  EXPECT_EQ(info.identity, "virtual-out-0");
+  ASSERT_EQ(midiOutGetDevInfo(1, info), MMSYSERR_NOERROR);
+  EXPECT_EQ(info.identity, "card-5:36:0");
+  EXPECT_EQ(info.address, "36:0");
+
+  Callbacks callbacks;
+  HMIDIOUT out = OpenOut(callbacks, 0);
+  midi->UnplugOutput(cable);
+  EXPECT_EQ(midiOutGetNumDevs(), 1u);
+  ASSERT_EQ(midiOutGetDevInfo(0, info), MMSYSERR_NOERROR);
+  EXPECT_EQ(info.name, "TQX Cable");
+  EXPECT_EQ(midiOutShortMsg(out, 0xF8), MMSYSERR_NODRIVER);
+  const int newcomer = midi->InsertOutputDevice(0, "Newcomer");
+  midi->ReplugOutput(cable);
+  EXPECT_EQ(midi->OutputNumber(cable), 0);  // back at its place
+  EXPECT_EQ(midi->OutputNumber(newcomer), 1);
+  EXPECT_EQ(midiOutShortMsg(out, 0xFA), MMSYSERR_NOERROR);
+  EXPECT_EQ(midi->Sent(cable), (std::vector<std::vector<BYTE>>{{0xFA}}));
+  EXPECT_TRUE(midi->Sent(other).empty());
   midiOutClose(out);
 }
 

@@ -462,4 +462,48 @@ TEST_F(Settings, OutOfRangeNumbersAreClampedAndNothingInvalidIsSent) {
   EXPECT_EQ(SentHex().back(), "EF 00 00");
 }
 
+QByteArray StoreFile() {
+  QFile file(Store().fileName());
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The user picks the second of two identical cables over the first MIDI port
+// once: later starts open that cable while it is there, the first MIDI port (not
+// the other cable) while it is not. The choice goes beside the 38 values, which stay as they were.
+TEST_F(Settings, TheOutputChosenIsOpenedAtEveryStartWhileItIsThere) {
+  const int unitA = midi->AddOutputDevice("TQX Cable");
+  const int unitB = midi->AddOutputDevice("TQX Cable");
+  StartWith({});  // a store from before outputs were kept
+  EXPECT_TRUE(midi->OutputOpen(0));
+  EXPECT_EQ(form->UpDown2->Position(), 60);
+  ASSERT_TRUE(form->close());
+  const QByteArray withoutChoice = StoreFile();
+
+  Start();
+  Choose(form->cmbOutput, 2);
+  CloseAndStart();
+  EXPECT_TRUE(midi->OutputOpen(unitB));
+  EXPECT_EQ(form->cmbOutput->ItemIndex(), 2);
+  EXPECT_EQ(form->cmbOutput->Text(), "TQX Cable #2");
+  EXPECT_EQ(form->UpDown2->Position(), 60);
+  form->SendParameter(0, 41, 0xA5);
+  EXPECT_EQ(midi->Sent(unitB).size(), 1u);
+  EXPECT_TRUE(midi->Sent(unitA).empty());
+  EXPECT_EQ(SentHex(), Texts{});
+  QList<QByteArray> lines = StoreFile().split('\n');
+  EXPECT_EQ(lines.removeIf([](const QByteArray& line) { return line.startsWith("OUT"); }), 2);
+  EXPECT_EQ(lines.join('\n'), withoutChoice);
+  EXPECT_EQ(Store().value("OUTID").toString(), "virtual-out-2");
+  EXPECT_EQ(Store().value("OUTNAME").toString(), "TQX Cable");
+
+  midi->UnplugOutput(unitB);
+  CloseAndStart();
+  EXPECT_TRUE(midi->OutputOpen(0));
+  EXPECT_EQ(form->cmbOutput->Text(), "Virtual Out");
+  EXPECT_FALSE(midi->OutputOpen(unitA)) << "the other unit of that name is not the one chosen";
+  midi->ReplugOutput(unitB);
+  CloseAndStart();
+  EXPECT_TRUE(midi->OutputOpen(unitB));
+}
+
 }  // namespace

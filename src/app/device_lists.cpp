@@ -1,5 +1,6 @@
 #include <QStringList>
-#include <cstring>
+#include <map>
+#include <vector>
 
 #include "app/form1.h"
 #include "midi/midi_input.h"
@@ -8,23 +9,75 @@
 
 namespace {
 
-// The names the service gives its devices now, in device order; a device that
-// goes while it is asked ends the list there.
-template <typename Caps>
-QStringList DeviceNames(UINT count, MMRESULT (*getCaps)(UINT_PTR, Caps*, UINT)) {
-  QStringList names;
+// Each entry keeps its device's identity and whole name beside the text shown.
+constexpr int kIdentityRole = Qt::UserRole;
+constexpr int kNameRole = Qt::UserRole + 1;
+
+// What the service says of its devices now, in device order; a device that goes
+// while it is asked ends the list there.
+std::vector<MidiDeviceInfo> Devices(UINT count, MMRESULT (*getInfo)(UINT, MidiDeviceInfo&)) {
+  std::vector<MidiDeviceInfo> devices;
   for (UINT i = 0; i < count; ++i) {
-    Caps caps{};
-    if (getCaps(i, &caps, sizeof caps) != MMSYSERR_NOERROR) break;
-    names << QString::fromStdString(std::string(caps.szPname, strnlen(caps.szPname, MAXPNAMELEN)));
+    MidiDeviceInfo info;
+    if (getInfo(i, info) != MMSYSERR_NOERROR) break;
+    devices.push_back(std::move(info));
   }
-  return names;
+  return devices;
 }
 
-QStringList Items(const TComboBox* list) {
-  QStringList items;
-  for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
-  return items;
+// Whole names; devices with the same name (two identical interfaces) are told
+// apart by their address when the service has one, else by " #2", " #3", ...
+QStringList ShownNames(const std::vector<MidiDeviceInfo>& devices) {
+  std::map<std::string, int> count;
+  for (const MidiDeviceInfo& device : devices) ++count[device.name];
+  std::map<std::string, int> seen;
+  QStringList shown;
+  for (const MidiDeviceInfo& device : devices) {
+    QString text = QString::fromStdString(device.name);
+    const int nth = ++seen[device.name];
+    if (count[device.name] > 1) {
+      if (!device.address.empty())
+        text += " [" + QString::fromStdString(device.address) + "]";
+      else if (nth > 1)
+        text += QString(" #%1").arg(nth);
+    }
+    shown << text;
+  }
+  return shown;
+}
+
+void Fill(TComboBox* list, const std::vector<MidiDeviceInfo>& devices) {
+  list->clear();
+  const QStringList shown = ShownNames(devices);
+  for (size_t i = 0; i < devices.size(); ++i) {
+    list->addItem(shown[static_cast<int>(i)], QString::fromStdString(devices[i].identity));
+    list->setItemData(static_cast<int>(i), QString::fromStdString(devices[i].name), kNameRole);
+  }
+}
+
+bool Shows(const TComboBox* list, const std::vector<MidiDeviceInfo>& devices) {
+  if (list->count() != static_cast<int>(devices.size())) return false;
+  const QStringList shown = ShownNames(devices);
+  for (int i = 0; i < list->count(); ++i) {
+    if (list->itemText(i) != shown[i] ||
+        list->itemData(i, kIdentityRole).toString().toStdString() != devices[i].identity)
+      return false;
+  }
+  return true;
+}
+
+MidiDeviceInfo Listed(const TComboBox* list, int index) {
+  return {list->itemData(index, kNameRole).toString().toStdString(),
+          list->itemData(index, kIdentityRole).toString().toStdString(), {}};
+}
+
+// Selects the entry of that identity; a device that has gone is still shown by
+// its name, with no entry selected.
+void ShowInUse(TComboBox* list, const std::string& identity, const std::string& name) {
+  const int index =
+      identity.empty() ? -1 : list->findData(QString::fromStdString(identity), kIdentityRole);
+  list->SetItemIndex(index);
+  list->SetText(index >= 0 ? list->itemText(index) : QString::fromStdString(name));
 }
 
 }  // namespace
@@ -34,17 +87,22 @@ void TForm1::FillDeviceLists() {
   cmbOutput->clear();
   FDeviceGeneration = CurrentMidiBackend().DeviceGeneration();
   DeviceWatch->SetEnabled(true);
+  std::vector<MidiDeviceInfo> inputs;
   if (MidiInput1) {
     for (UINT i = 0; i < midiInGetNumDevs(); ++i) {
       MidiInput1->SetDeviceID(static_cast<WORD>(i));
-      cmbInput->addItem(QString::fromStdString(MidiInput1->ProductName()));
+      inputs.push_back({MidiInput1->ProductName(), MidiInput1->Identity(), MidiInput1->Address()});
     }
   }
   // The device mapper (-1) is not listed.
+  std::vector<MidiDeviceInfo> outputs;
   for (UINT i = 0; i < midiOutGetNumDevs(); ++i) {
     MidiOutput1->SetDeviceID(static_cast<int>(i));
-    cmbOutput->addItem(QString::fromStdString(MidiOutput1->ProductName()));
+    outputs.push_back(
+        {MidiOutput1->ProductName(), MidiOutput1->Identity(), MidiOutput1->Address()});
   }
+  Fill(cmbInput, inputs);
+  Fill(cmbOutput, outputs);
   cmbInput->SetItemIndex(0);
   cmbOutput->SetItemIndex(0);
   OpenMidiPorts();
@@ -52,19 +110,28 @@ void TForm1::FillDeviceLists() {
 
 void TForm1::OpenMidiPorts() {
   if (MidiInput1 && cmbInput->ItemIndex() >= 0)
-    MidiInput1->SetProductName(cmbInput->Text().toStdString());
-  // The first device, mapper first, that is a MIDI port; the list's choice plays no part.
-  MidiOutput1->SetTechnology(opt_MidiPort);
+    MidiInput1->SelectDevice(Listed(cmbInput, cmbInput->ItemIndex()));
+  // The output the user chose last, when it is there; else the first device,
+  // mapper first, that is a MIDI port. The list's selection plays no part.
+  FChosenOutput = LoadChosenOutput();
+  bool chosen = false;
+  if (!FChosenOutput.identity.empty()) {
+    try {
+      MidiOutput1->SelectDevice(FChosenOutput);
+      chosen = true;
+    } catch (const EmidioutputError&) {
+      // Not plugged in today: it is still remembered for the next start.
+    }
+  }
+  if (!chosen) MidiOutput1->SetTechnology(opt_MidiPort);
   ShowOutputInUse();
   MidiOutput1->Open();  // a device that fails to open shows up at the first send
 }
 
-// By name: device numbers shift as other devices come and go. A device in use
-// that has gone is still shown, with no entry selected.
+// By identity: device numbers shift as other devices come and go, and two
+// devices may have the same name.
 void TForm1::ShowOutputInUse() {
-  const QString name = QString::fromStdString(MidiOutput1->ProductName());
-  cmbOutput->SetItemIndex(cmbOutput->findText(name));
-  cmbOutput->SetText(name);
+  ShowInUse(cmbOutput, MidiOutput1->Identity(), MidiOutput1->ProductName());
 }
 
 void TForm1::DeviceWatchTimer(TObject*) {
@@ -75,19 +142,18 @@ void TForm1::DeviceWatchTimer(TObject*) {
 }
 
 void TForm1::RefreshDeviceLists() {
-  const QStringList outputs = DeviceNames<MIDIOUTCAPSA>(midiOutGetNumDevs(), &midiOutGetDevCapsA);
-  if (outputs != Items(cmbOutput)) {
-    cmbOutput->clear();
-    cmbOutput->addItems(outputs);
+  const std::vector<MidiDeviceInfo> outputs = Devices(midiOutGetNumDevs(), &midiOutGetDevInfo);
+  if (!Shows(cmbOutput, outputs)) {
+    Fill(cmbOutput, outputs);
     ShowOutputInUse();
   }
-  const QStringList inputs = DeviceNames<MIDIINCAPSA>(midiInGetNumDevs(), &midiInGetDevCapsA);
-  if (inputs != Items(cmbInput)) {
-    const QString inUse = cmbInput->Text();
-    cmbInput->clear();
-    cmbInput->addItems(inputs);
-    cmbInput->SetItemIndex(cmbInput->findText(inUse));
-    cmbInput->SetText(inUse);
+  const std::vector<MidiDeviceInfo> inputs = Devices(midiInGetNumDevs(), &midiInGetDevInfo);
+  if (!Shows(cmbInput, inputs)) {
+    const int inUse = cmbInput->ItemIndex();
+    const MidiDeviceInfo device = inUse >= 0 ? Listed(cmbInput, inUse) : MidiDeviceInfo{};
+    const QString text = cmbInput->Text();
+    Fill(cmbInput, inputs);
+    ShowInUse(cmbInput, device.identity, text.toStdString());
   }
 }
 
@@ -97,9 +163,12 @@ void TForm1::RefreshDeviceLists() {
 void TForm1::cmbOutputChange(TObject*) {
   const int chosen = cmbOutput->ItemIndex();
   if (chosen < 0) return;  // typed text that names no device (yet)
-  const std::string previous = MidiOutput1->ProductName();
+  const MidiDeviceInfo device = Listed(cmbOutput, chosen);
+  const MidiDeviceInfo previous{MidiOutput1->ProductName(), MidiOutput1->Identity(),
+                                MidiOutput1->Address()};
+  const int previousID = MidiOutput1->DeviceID();
   const bool wasOpen = MidiOutput1->State() == mosOpen;
-  if (wasOpen && cmbOutput->itemText(chosen).toStdString() == previous) return;
+  if (wasOpen && device.identity == previous.identity) return;
   try {
     MidiOutput1->Close();
   } catch (...) {
@@ -108,9 +177,11 @@ void TForm1::cmbOutputChange(TObject*) {
   }
   std::string why;
   try {
-    // The entry may have gone since the list was filled.
-    MidiOutput1->SetDeviceID(chosen);
+    // The entry's device may have gone, or moved, since the list was filled.
+    MidiOutput1->SelectDevice(device);
     if (MidiOutput1->Open()) {
+      FChosenOutput = {MidiOutput1->ProductName(), MidiOutput1->Identity(),
+                       MidiOutput1->Address()};
       ShowOutputInUse();
       return;
     }
@@ -119,7 +190,10 @@ void TForm1::cmbOutputChange(TObject*) {
     why = error.what();
   }
   try {
-    MidiOutput1->SetProductName(previous);
+    if (!previous.identity.empty())
+      MidiOutput1->SelectDevice({{}, previous.identity, {}});  // even if renamed meanwhile
+    else if (previousID < 0)
+      MidiOutput1->SetDeviceID(previousID);  // the mapper
     if (wasOpen) MidiOutput1->Open();
   } catch (const EmidioutputError&) {
     // The previous device has gone meanwhile: the port stays closed on the choice.

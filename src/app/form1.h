@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "midi/platform/device_info.h"
 #include "table/note_table.h"
 #include "ui/check_box.h"
 #include "ui/combo_box.h"
@@ -41,6 +42,9 @@ class TForm1 : public QWidget, public TComponent {
   // Settings kept between runs: saved at every close, loaded once at start-up.
   void SaveSettings();
   void LoadSettings();
+  // The output the user chose last, kept beside the settings: start-up opens it
+  // when it is there. Nothing when the user never chose one.
+  MidiDeviceInfo LoadChosenOutput();
 
   // Hardware variant switch ("3 voices" / "4 voices").
   void RadioButton4Click(TObject* Sender);
@@ -395,6 +399,7 @@ class TForm1 : public QWidget, public TComponent {
   TNoteTable FNoteTable{};
   int FTableNote = 0;  // the selected entry: the last valid number in Edit3
   unsigned long FDeviceGeneration = 0;  // of the devices the lists show
+  MidiDeviceInfo FChosenOutput;  // saved with the settings when the user chose one
 };
 
 extern TForm1* Form1;

@@ -69,6 +69,10 @@ class SendErrorReport {
 
 int32_t Flag(bool checked) { return checked ? 1 : 0; }
 
+// Texts, unlike the 38 integers, so an older version's store simply lacks them.
+constexpr const char* kChosenOutputIdentity = "OUTID";
+constexpr const char* kChosenOutputName = "OUTNAME";
+
 }  // namespace
 
 void TForm1::SaveSettings() {
@@ -114,9 +118,27 @@ void TForm1::SaveSettings() {
       {"GLEV3", UpDown13->Position()},
       {"GLEV4", UpDown12->Position()},
   };
-  for (const auto& [name, value] : values)
-    if (!store->WriteInteger(name, value)) break;  // the values written so far stay
+  bool written = true;
+  for (const auto& [name, value] : values) {
+    written = store->WriteInteger(name, value);
+    if (!written) break;  // the values written so far stay
+  }
+  // The output the user chose goes beside them, by who it is and by its whole name.
+  if (written && !FChosenOutput.identity.empty() &&
+      store->WriteString(kChosenOutputIdentity, FChosenOutput.identity))
+    store->WriteString(kChosenOutputName, FChosenOutput.name);
   store->Close();
+}
+
+MidiDeviceInfo TForm1::LoadChosenOutput() {
+  MidiDeviceInfo chosen;
+  const std::unique_ptr<SettingsStore> store = SettingsStore::Connect();
+  if (!store->Open(false)) return chosen;
+  if (!store->ReadString(kChosenOutputIdentity, chosen.identity) ||
+      !store->ReadString(kChosenOutputName, chosen.name))
+    chosen = {};
+  store->Close();
+  return chosen;
 }
 
 void TForm1::LoadSettings() {

@@ -58,5 +58,19 @@ bool QtSettingsStore::ReadInteger(const char* name, int32_t& value) {
   return true;
 }
 
+bool QtSettingsStore::WriteString(const char* name, const std::string& value) {
+  if (!key_) return false;
+  key_->setValue(QString::fromLatin1(name), QString::fromStdString(value));
+  return key_->status() == QSettings::NoError;
+}
+
+bool QtSettingsStore::ReadString(const char* name, std::string& value) {
+  if (!key_) return false;
+  const QVariant stored = key_->value(QString::fromLatin1(name));
+  if (stored.typeId() != QMetaType::QString) return false;
+  value = stored.toString().toStdString();
+  return true;
+}
+
 // Releasing the key writes what was set; a failing write leaves the old file whole.
 void QtSettingsStore::Close() { key_.reset(); }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QSettings;
 
@@ -18,6 +19,11 @@ class SettingsStore {
   virtual bool WriteInteger(const char* name, int32_t value) = 0;
   // False when the value is missing, not an integer, or outside 32 bits.
   virtual bool ReadInteger(const char* name, int32_t& value) = 0;
+  // Texts beside the integers (the output device chosen). A store that keeps
+  // integers only has none.
+  virtual bool WriteString(const char* /*name*/, const std::string& /*value*/) { return false; }
+  // False when the value is missing or not a text.
+  virtual bool ReadString(const char* /*name*/, std::string& /*value*/) { return false; }
   virtual void Close() = 0;
 
   // A new connection: the editor's QSettings store, unless a test installed another.
@@ -37,6 +43,8 @@ class QtSettingsStore : public SettingsStore {
   bool Open(bool create) override;
   bool WriteInteger(const char* name, int32_t value) override;
   bool ReadInteger(const char* name, int32_t& value) override;
+  bool WriteString(const char* name, const std::string& value) override;
+  bool ReadString(const char* name, std::string& value) override;
   void Close() override;
 
  private:

@@ -7,8 +7,19 @@
 
 namespace {
 
-std::string CapsName(const MIDIINCAPSA& caps) {
-  return std::string(caps.szPname, strnlen(caps.szPname, MAXPNAMELEN));
+constexpr int kNowhere = -1;
+// Devices may come and go while the port looks for one; after so many moves in a
+// row the device counts as gone.
+constexpr int kTries = 3;
+
+int FindIdentity(const std::string& identity) {
+  const UINT count = midiInGetNumDevs();
+  for (UINT i = 0; i < count; ++i) {
+    MidiDeviceInfo info;
+    if (midiInGetDevInfo(i, info) == MMSYSERR_NOERROR && info.identity == identity)
+      return static_cast<int>(i);
+  }
+  return kNowhere;
 }
 
 // The callback's messages to the notification window.
@@ -64,8 +75,13 @@ void TMidiInput::SetDeviceID(WORD Id) {
   if (FState == misOpen) throw EMidiInputError("Change to DeviceID while device was open");
   if (Id >= midiInGetNumDevs()) throw EMidiInputError("Invalid device ID");
   FDeviceID = Id;
+  FIdentity.clear();
+  FAddress.clear();
   const MIDIINCAPSA caps = QueryCaps(Id);
-  FProductName = CapsName(caps);
+  MidiDeviceInfo info = QueryInfo(Id);
+  FProductName = std::move(info.name);
+  FIdentity = std::move(info.identity);
+  FAddress = std::move(info.address);
   FDriverVersion = caps.vDriverVersion;
   FManufacturerID = caps.wMid;
   FProductID = caps.wPid;
@@ -79,13 +95,49 @@ void TMidiInput::SetProductName(const std::string& Name) {
   WORD index = 0;
   // With no device at all the query of device 0 fails and raises.
   do {
-    if (CapsName(QueryCaps(index)) == Name) {
+    QueryCaps(index);
+    if (QueryInfo(index).name == Name) {
       FProductName = Name;
       break;
     }
   } while (++index < count);
   if (FProductName != Name) throw EMidiInputError("MIDI Input Device " + Name + " not installed ");
   SetDeviceID(index);
+}
+
+void TMidiInput::SelectDevice(const MidiDeviceInfo& Device) {
+  if (FState == misOpen) throw EMidiInputError("Change to DeviceID while device was open");
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    const int index = FindIdentity(Device.identity);
+    if (index == kNowhere) break;
+    SetDeviceID(static_cast<WORD>(index));
+    // Else the list moved between the look and the choice.
+    if (FIdentity == Device.identity) return;
+  }
+  throw EMidiInputError("MIDI Input Device " + Device.name + " not installed ");
+}
+
+MidiDeviceInfo TMidiInput::QueryInfo(WORD Id) {
+  MidiDeviceInfo info;
+  Check(midiInGetDevInfo(Id, info));
+  return info;
+}
+
+bool TMidiInput::Follow() {
+  if (FIdentity.empty()) return true;
+  MidiDeviceInfo info;
+  if (midiInGetDevInfo(FDeviceID, info) == MMSYSERR_NOERROR && info.identity == FIdentity)
+    return true;
+  const int index = FindIdentity(FIdentity);
+  if (index == kNowhere) return false;
+  FDeviceID = static_cast<WORD>(index);
+  return true;
+}
+
+bool TMidiInput::Displaced() const {
+  if (FIdentity.empty()) return false;
+  MidiDeviceInfo info;
+  return midiInGetDevInfo(FDeviceID, info) == MMSYSERR_NOERROR && info.identity != FIdentity;
 }
 
 void TMidiInput::SetSysexBufferSize(WORD Size) {
@@ -127,8 +179,16 @@ void TMidiInput::Open() {
     FNotifyBlock->Buffer = FEventBuffer;
     FNotifyBlock->NotifyWindow = FNotifyWindow;
     std::atomic_ref<bool>(FNotifyBlock->SysexOnly).store(FSysexOnly);
-    Check(midiInOpen(&FMidiHandle, FDeviceID, reinterpret_cast<DWORD_PTR>(&midiHandler),
-                     reinterpret_cast<DWORD_PTR>(FNotifyBlock), CALLBACK_FUNCTION));
+    // Devices come and go between the choice and the open, and their numbers
+    // shift: the open goes to the chosen device, or fails when it has gone.
+    for (int attempt = 0;; ++attempt) {
+      if (attempt == kTries || !Follow()) Check(MMSYSERR_NODRIVER);
+      Check(midiInOpen(&FMidiHandle, FDeviceID, reinterpret_cast<DWORD_PTR>(&midiHandler),
+                       reinterpret_cast<DWORD_PTR>(FNotifyBlock), CALLBACK_FUNCTION));
+      if (!Displaced()) break;
+      midiInClose(FMidiHandle);  // another device took the number meanwhile
+      FMidiHandle = nullptr;
+    }
     Prepareheaders();
     AddBuffers();
     FState = misOpen;

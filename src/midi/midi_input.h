@@ -12,6 +12,7 @@
 #include "midi/circular_buffer.h"
 #include "midi/midi_types.h"
 #include "midi/notify_window.h"
+#include "midi/platform/device_info.h"
 #include "midi/platform/mmsystem.h"
 #include "ui/exception.h"
 #include "ui/tobject.h"
@@ -38,7 +39,10 @@ class TMidiInput : public TComponent {
 
   // Device selection and buffer settings; each raises while the port is open.
   void SetDeviceID(WORD Id);
+  // The first device with that whole name.
   void SetProductName(const std::string& Name);
+  // The device with Device's identity.
+  void SelectDevice(const MidiDeviceInfo& Device);
   void SetSysexBufferSize(WORD Size);
   void SetSysexBufferCount(WORD Count);
   // Takes effect in the callback at once, even while open.
@@ -64,7 +68,11 @@ class TMidiInput : public TComponent {
   WORD Error() const { return FError; }
   bool SysexOnly() const { return FSysexOnly; }
   DWORD DriverVersion() const { return FDriverVersion; }
+  // The whole name, not cut as the capabilities cut it.
   const std::string& ProductName() const { return FProductName; }
+  // Who the selected device is: Open opens this one, wherever the list moved it.
+  const std::string& Identity() const { return FIdentity; }
+  const std::string& Address() const { return FAddress; }
   WORD ManufacturerID() const { return FManufacturerID; }
   WORD ProductID() const { return FProductID; }
   TCircularBuffer* EventBuffer() const { return FEventBuffer; }
@@ -87,6 +95,9 @@ class TMidiInput : public TComponent {
   [[noreturn]] void RaiseError(MMRESULT Code);
   void Check(MMRESULT Code);
   MIDIINCAPSA QueryCaps(WORD Id);
+  MidiDeviceInfo QueryInfo(WORD Id);
+  bool Follow();
+  bool Displaced() const;
 
   HWND FNotifyWindow = nullptr;
   WORD FDeviceID = 0;
@@ -96,6 +107,8 @@ class TMidiInput : public TComponent {
   bool FSysexOnly = false;
   DWORD FDriverVersion = 0;
   std::string FProductName;
+  std::string FIdentity;
+  std::string FAddress;
   WORD FManufacturerID = 0;
   WORD FProductID = 0;
   TCircularBuffer* FEventBuffer = nullptr;

@@ -15,6 +15,11 @@ HMIDIOUT DeviceAsHandle(int id) {
   return reinterpret_cast<HMIDIOUT>(static_cast<std::intptr_t>(id));
 }
 
+constexpr int kNowhere = -2;
+// Devices may come and go while the port looks for one; after so many moves in a
+// row the device counts as gone.
+constexpr int kTries = 3;
+
 }  // namespace
 
 TMidiOutput::TMidiOutput(TComponent* AOwner) : TComponent(AOwner) {
@@ -53,12 +58,37 @@ MIDIOUTCAPSA TMidiOutput::QueryCaps(int Id) {
   return caps;
 }
 
+MidiDeviceInfo TMidiOutput::QueryInfo(int Id) {
+  MidiDeviceInfo info;
+  FError = static_cast<WORD>(midiOutGetDevInfo(static_cast<UINT>(Id), info));
+  if (FError) RaiseError(FError);
+  return info;
+}
+
+int TMidiOutput::FindIdentity(const std::string& Identity) {
+  const UINT count = midiOutGetNumDevs();
+  for (UINT i = 0; i < count; ++i) {
+    MidiDeviceInfo info;
+    if (midiOutGetDevInfo(i, info) == MMSYSERR_NOERROR && info.identity == Identity)
+      return static_cast<int>(i);
+  }
+  return kNowhere;
+}
+
 void TMidiOutput::SetDeviceID(int Id) {
   if (FState == mosOpen) throw EmidioutputError("Change to DeviceID while device was open");
   if (Id >= static_cast<int>(midiOutGetNumDevs())) throw EmidioutputError("Invalid device ID");
   FDeviceID = Id;
+  FIdentity.clear();
+  FAddress.clear();
   const MIDIOUTCAPSA caps = QueryCaps(Id);
   FProductName = CapsName(caps);
+  if (Id >= 0) {  // the mapper has caps only
+    MidiDeviceInfo info = QueryInfo(Id);
+    FProductName = std::move(info.name);
+    FIdentity = std::move(info.identity);
+    FAddress = std::move(info.address);
+  }
   FDriverVersion = caps.vDriverVersion;
   FTechnology = static_cast<OutPortTech>(caps.wTechnology & 0xFF);
   FVoices = caps.wVoices;
@@ -74,13 +104,47 @@ void TMidiOutput::SetProductName(const std::string& Name) {
   const int count = static_cast<int>(midiOutGetNumDevs());
   int index = -1;  // the mapper first
   for (; index < count; ++index) {
-    if (CapsName(QueryCaps(index)) == Name) {
+    const std::string capsName = CapsName(QueryCaps(index));
+    if ((index < 0 ? capsName : QueryInfo(index).name) == Name) {
       FProductName = Name;
       break;
     }
   }
   if (FProductName != Name) throw EmidioutputError("MIDI output Device " + Name + " not installed");
   SetDeviceID(index);
+}
+
+void TMidiOutput::SelectDevice(const MidiDeviceInfo& Device) {
+  if (FState == mosOpen) throw EmidioutputError("Change to DeviceID while device was open");
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    const int index = FindIdentity(Device.identity);
+    if (index == kNowhere) break;
+    SetDeviceID(index);
+    if (FIdentity != Device.identity) continue;  // the list moved between look and choice
+    if (Device.name.empty() || FProductName == Device.name) return;
+    break;
+  }
+  throw EmidioutputError("MIDI output Device " + Device.name + " not installed");
+}
+
+bool TMidiOutput::Follow() {
+  if (FIdentity.empty()) return true;
+  MidiDeviceInfo info;
+  if (midiOutGetDevInfo(static_cast<UINT>(FDeviceID), info) == MMSYSERR_NOERROR &&
+      info.identity == FIdentity)
+    return true;
+  const int index = FindIdentity(FIdentity);
+  if (index == kNowhere) return false;
+  FDeviceID = index;
+  return true;
+}
+
+bool TMidiOutput::Displaced() const {
+  if (FIdentity.empty()) return false;
+  MidiDeviceInfo info;
+  // A device that cannot be asked now has just gone: its sends will say so.
+  return midiOutGetDevInfo(static_cast<UINT>(FDeviceID), info) == MMSYSERR_NOERROR &&
+         info.identity != FIdentity;
 }
 
 void TMidiOutput::SetTechnology(OutPortTech Tech) {
@@ -115,11 +179,22 @@ bool TMidiOutput::Open() {
       FNotifyBlock->OwnHandle = handle;
     }
     FNotifyBlock->NotifyWindow = FNotifyWindow;
-    FError = static_cast<WORD>(midiOutOpen(&FMidiHandle, static_cast<UINT>(FDeviceID),
-                                           reinterpret_cast<DWORD_PTR>(&midiHandler),
-                                           reinterpret_cast<DWORD_PTR>(FNotifyBlock),
-                                           CALLBACK_FUNCTION));
-    if (FError) RaiseError(FError);
+    // Devices come and go between the choice and the open, and their numbers
+    // shift: the open goes to the chosen device, or fails when it has gone.
+    for (int attempt = 0;; ++attempt) {
+      if (attempt == kTries || !Follow()) {
+        FError = MMSYSERR_NODRIVER;
+        RaiseError(FError);
+      }
+      FError = static_cast<WORD>(midiOutOpen(&FMidiHandle, static_cast<UINT>(FDeviceID),
+                                             reinterpret_cast<DWORD_PTR>(&midiHandler),
+                                             reinterpret_cast<DWORD_PTR>(FNotifyBlock),
+                                             CALLBACK_FUNCTION));
+      if (FError) RaiseError(FError);
+      if (!Displaced()) break;
+      midiOutClose(FMidiHandle);  // another device took the number meanwhile
+      FMidiHandle = nullptr;
+    }
   } catch (const EmidioutputError&) {
     if (FNotifyBlock) GlobalSharedLockedFree(FNotifyBlock->OwnHandle, FNotifyBlock);
     FNotifyBlock = nullptr;

@@ -10,6 +10,7 @@
 
 #include "midi/midi_types.h"
 #include "midi/notify_window.h"
+#include "midi/platform/device_info.h"
 #include "midi/platform/mmsystem.h"
 #include "ui/exception.h"
 #include "ui/tobject.h"
@@ -55,8 +56,12 @@ class TMidiOutput : public TComponent {
 
   // Device selection; each raises while the port is open. -1 is the mapper.
   void SetDeviceID(int Id);
+  // The first device, mapper first, with that whole name.
   void SetProductName(const std::string& Name);
   void SetTechnology(OutPortTech Tech);
+  // The device with Device's identity and, when Device has one, its whole name:
+  // an identity that another device has taken since is not that device.
+  void SelectDevice(const MidiDeviceInfo& Device);
   // The device's volume: low word left, high word right.
   void SetVolume(WORD High, WORD Low);
   std::string midioutErrorString(WORD Code);
@@ -70,7 +75,12 @@ class TMidiOutput : public TComponent {
   TMidiNotifyBlock* NotifyBlock() const { return FNotifyBlock; }
   WORD Error() const { return FError; }
   DWORD DriverVersion() const { return FDriverVersion; }
+  // The whole name, not cut as the capabilities cut it.
   const std::string& ProductName() const { return FProductName; }
+  // Who the selected device is: Open makes sure it opens this one, wherever the
+  // device list has moved it. Empty for the mapper and before any selection.
+  const std::string& Identity() const { return FIdentity; }
+  const std::string& Address() const { return FAddress; }
   OutPortTech Technology() const { return FTechnology; }
   WORD Voices() const { return FVoices; }
   WORD Notes() const { return FNotes; }
@@ -84,6 +94,13 @@ class TMidiOutput : public TComponent {
  protected:
   [[noreturn]] void RaiseError(MMRESULT Code);
   MIDIOUTCAPSA QueryCaps(int Id);
+  MidiDeviceInfo QueryInfo(int Id);
+  // Where the device with that identity is now, or -2.
+  static int FindIdentity(const std::string& Identity);
+  // Moves DeviceID to where the selected device is now; false when it has gone.
+  bool Follow();
+  // True when the device at DeviceID is another than the one selected.
+  bool Displaced() const;
 
   HWND FNotifyWindow = nullptr;
   int FDeviceID = 0;
@@ -93,6 +110,8 @@ class TMidiOutput : public TComponent {
   WORD FError = 0;
   DWORD FDriverVersion = 0;
   std::string FProductName;
+  std::string FIdentity;
+  std::string FAddress;
   OutPortTech FTechnology = opt_None;
   WORD FVoices = 0;
   WORD FNotes = 0;

@@ -12,6 +12,23 @@
 
 namespace testing_support {
 
+TForm1* StartEditorWindows() {
+  Form1 = new TForm1;
+  Form2 = new TForm2;
+  Form3 = new TForm3;
+  Form1->show();
+  return Form1;
+}
+
+void CloseEditorWindows() {
+  delete Form3;
+  delete Form2;
+  delete Form1;
+  Form3 = nullptr;
+  Form2 = nullptr;
+  Form1 = nullptr;
+}
+
 void EditorFixture::SetUp() {
   ASSERT_TRUE(settingsDir_.isValid());
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
@@ -23,11 +40,7 @@ void EditorFixture::SetUp() {
   dialogs = std::make_unique<ui::ScriptedDialogs>();
   PacingClock::Install(&clock);
 
-  // In the order of start-up.
-  Form1 = form = new TForm1;
-  Form2 = new TForm2;
-  Form3 = new TForm3;
-  form->show();
+  form = StartEditorWindows();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
   if (form->MidiOutput1->State() != mosOpen) {
     form->MidiOutput1->SetDeviceID(0);
@@ -36,12 +49,8 @@ void EditorFixture::SetUp() {
 }
 
 void EditorFixture::TearDown() {
-  delete Form3;
-  delete Form2;
-  delete Form1;
-  Form3 = nullptr;
-  Form2 = nullptr;
-  Form1 = form = nullptr;
+  CloseEditorWindows();
+  form = nullptr;
   PacingClock::Install(nullptr);
   dialogs.reset();
   SetMidiBackend(nullptr);

@@ -30,6 +30,11 @@ class InstantClock : public PacingClock {
 // (device 0, a MIDI port) and one input: the main window shown, the progress
 // window and table generator created, MidiOutput1 open on device 0, message boxes
 // recorded, pacing waits instant and settings kept in a private folder.
+// The editor's three windows made in the order of start-up, the main one shown;
+// and closed again. The MIDI service must be installed first.
+TForm1* StartEditorWindows();
+void CloseEditorWindows();
+
 class EditorFixture : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -34,7 +35,50 @@ struct SeqDevice {
   WORD technology = MOD_MIDIPORT;
   std::string client_name;
   std::string port_name;
+  int card = -1;  // the sound card of a kernel client; -1 for any other
+  unsigned caps = 0;
 };
+
+std::string Address(const SeqDevice& device) {
+  return std::to_string(device.client) + ":" + std::to_string(device.port);
+}
+
+// Sequencer clients of card n are numbered from 16 + 4n, one per MIDI device
+// of the card, whatever order cards come in.
+constexpr int kFirstCardClient = 16;
+constexpr int kClientsPerCard = 4;
+
+// Who the device is. On a card: the card's identity, the client's place
+// among the card's and the port; ready is false while the card cannot be
+// asked yet (it is still being set up). Any other client: its address, which
+// is not lasting.
+std::string Identity(const SeqDevice& device, bool& lasting, bool& ready) {
+  lasting = false;
+  ready = true;
+  if (device.card < 0) return Address(device);
+  const std::string card = std::to_string(device.card);
+  std::string serial;
+  std::ifstream serial_file("/sys/class/sound/card" + card + "/device/../serial");
+  std::getline(serial_file, serial);
+  snd_ctl_t* ctl = nullptr;
+  snd_ctl_card_info_t* info;
+  snd_ctl_card_info_alloca(&info);
+  if (snd_ctl_open(&ctl, ("hw:" + card).c_str(), 0) < 0) {
+    ready = false;
+    return Address(device);
+  }
+  const int err = snd_ctl_card_info(ctl, info);
+  snd_ctl_close(ctl);
+  if (err < 0) {
+    ready = false;
+    return Address(device);
+  }
+  int place = device.client - (kFirstCardClient + kClientsPerCard * device.card);
+  if (place < 0 || place >= kClientsPerCard) place = device.client;
+  return AlsaCardIdentity(serial, snd_ctl_card_info_get_longname(info),
+                          snd_ctl_card_info_get_id(info), lasting) +
+         "/" + std::to_string(place) + ":" + std::to_string(device.port);
+}
 
 // Only a port that leads out of the computer is a MIDI port: one of a kernel
 // client on a sound card (a USB interface; snd-virmidi). "Midi Through" is a
@@ -59,7 +103,13 @@ struct OutState {
   SeqDevice target;
   std::string target_client;
   std::string target_port;
+  std::string target_identity;
+  bool identity_lasting = false;
   std::atomic<bool> gone{false};  // the port vanished or our connection was broken
+  // Backend thread: ports that came while gone, on a card not ready to say
+  // who it is yet, and when to give up asking.
+  std::vector<snd_seq_addr_t> unready;
+  Clock::time_point unready_until;
 
   std::mutex send_mutex;  // one sender at a time: stream and encoder
   MidiOutStream stream{kSysexPiece};
@@ -107,6 +157,7 @@ class AlsaMidiBackend final : public MidiBackend {
 
   UINT OutGetNumDevs() override;
   MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
+  MMRESULT OutGetDevInfo(UINT device, MidiDeviceInfo& info) override;
   MMRESULT OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) override;
   MMRESULT OutClose(Port& port) override;
   MMRESULT OutShortMsg(Port& port, DWORD message) override;
@@ -114,6 +165,7 @@ class AlsaMidiBackend final : public MidiBackend {
 
   UINT InGetNumDevs() override;
   MMRESULT InGetDevCaps(UINT device, MIDIINCAPSA& caps) override;
+  MMRESULT InGetDevInfo(UINT device, MidiDeviceInfo& info) override;
   MMRESULT InOpen(UINT device, MidiInClient& client, std::unique_ptr<Port>& port) override;
   MMRESULT InClose(Port& port) override;
   MMRESULT InAddBuffer(Port& port, MIDIHDR& header) override;
@@ -132,6 +184,7 @@ class AlsaMidiBackend final : public MidiBackend {
     snd_seq_connect_t connect;  // an unsubscription
   };
 
+  std::vector<SeqDevice> Scan();
   void Refresh();
   bool FindOutput(UINT device, SeqDevice& found);
   int CreatePort(const std::string& name, unsigned caps);
@@ -140,6 +193,7 @@ class AlsaMidiBackend final : public MidiBackend {
   void Serve();
   void Announce(const Announced& news);
   void Reconnect(OutState& out, const snd_seq_addr_t& addr);
+  void RetryUnready();
 
   snd_seq_t* seq_ = nullptr;
   int own_client_ = -1;
@@ -203,9 +257,9 @@ AlsaMidiBackend::~AlsaMidiBackend() {
 
 // ---- devices ----
 
-void AlsaMidiBackend::Refresh() {
-  std::vector<SeqDevice> outputs;
-  std::vector<SeqDevice> inputs;
+// Every port of other clients that others may connect to, in (client, port) order.
+std::vector<SeqDevice> AlsaMidiBackend::Scan() {
+  std::vector<SeqDevice> devices;
   {
     std::lock_guard lock(seq_mutex_);
     snd_seq_client_info_t* client_info;
@@ -217,6 +271,9 @@ void AlsaMidiBackend::Refresh() {
       const int client = snd_seq_client_info_get_client(client_info);
       if (client == own_client_) continue;
       const std::string client_name = snd_seq_client_info_get_name(client_info);
+      const int card = snd_seq_client_info_get_type(client_info) == SND_SEQ_KERNEL_CLIENT
+                           ? snd_seq_client_info_get_card(client_info)
+                           : -1;
       snd_seq_port_info_set_client(port_info, client);
       snd_seq_port_info_set_port(port_info, -1);
       while (snd_seq_query_next_port(seq_, port_info) >= 0) {
@@ -228,24 +285,28 @@ void AlsaMidiBackend::Refresh() {
         const unsigned caps = snd_seq_port_info_get_capability(port_info);
         if (caps & SND_SEQ_PORT_CAP_NO_EXPORT) continue;  // not for others to connect
         const std::string port_name = snd_seq_port_info_get_name(port_info);
-        SeqDevice device{client,
-                         port,
-                         client_name + ":" + port_name,
-                         Technology(client_info, snd_seq_port_info_get_type(port_info)),
-                         client_name,
-                         port_name};
-        constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
-        constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
-        if ((caps & kWritable) == kWritable) outputs.push_back(device);
-        if ((caps & kReadable) == kReadable) inputs.push_back(device);
+        devices.push_back({client, port, client_name + ":" + port_name,
+                           Technology(client_info, snd_seq_port_info_get_type(port_info)),
+                           client_name, port_name, card < 0 ? -1 : card, caps});
       }
     }
   }
-  const auto by_address = [](const SeqDevice& a, const SeqDevice& b) {
+  std::sort(devices.begin(), devices.end(), [](const SeqDevice& a, const SeqDevice& b) {
     return std::tie(a.client, a.port) < std::tie(b.client, b.port);
-  };
-  std::sort(outputs.begin(), outputs.end(), by_address);
-  std::sort(inputs.begin(), inputs.end(), by_address);
+  });
+  return devices;
+}
+
+constexpr unsigned kWritable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+
+void AlsaMidiBackend::Refresh() {
+  std::vector<SeqDevice> outputs;
+  std::vector<SeqDevice> inputs;
+  for (const SeqDevice& device : Scan()) {
+    if ((device.caps & kWritable) == kWritable) outputs.push_back(device);
+    if ((device.caps & kReadable) == kReadable) inputs.push_back(device);
+  }
   std::lock_guard lock(devices_mutex_);
   outputs_ = std::move(outputs);
   inputs_ = std::move(inputs);
@@ -287,6 +348,30 @@ MMRESULT AlsaMidiBackend::InGetDevCaps(UINT device, MIDIINCAPSA& caps) {
   return MMSYSERR_NOERROR;
 }
 
+MidiDeviceInfo Info(const SeqDevice& device) {
+  bool lasting;
+  bool ready;
+  return {device.name, Identity(device, lasting, ready), Address(device)};
+}
+
+MMRESULT AlsaMidiBackend::OutGetDevInfo(UINT device, MidiDeviceInfo& info) {
+  SeqDevice found;
+  if (device == MIDI_MAPPER || !FindOutput(device, found)) return MMSYSERR_BADDEVICEID;
+  info = Info(found);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaMidiBackend::InGetDevInfo(UINT device, MidiDeviceInfo& info) {
+  SeqDevice found;
+  {
+    std::lock_guard lock(devices_mutex_);
+    if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
+    found = inputs_[device];
+  }
+  info = Info(found);
+  return MMSYSERR_NOERROR;
+}
+
 // Under seq_mutex_. The port number, or a negative error.
 int AlsaMidiBackend::CreatePort(const std::string& name, unsigned caps) {
   return snd_seq_create_simple_port(seq_, name.c_str(), caps,
@@ -318,6 +403,8 @@ MMRESULT AlsaMidiBackend::OutOpen(UINT device, MidiOutClient& client, std::uniqu
   out->target = target;
   out->target_client = target.client_name;
   out->target_port = target.port_name;
+  bool ready;
+  out->target_identity = Identity(target, out->identity_lasting, ready);
   thread_.Run([&] { outs_.push_back(out); });
   auto opened = std::make_unique<OutPort>();
   opened->state = std::move(out);
@@ -526,6 +613,7 @@ void AlsaMidiBackend::Serve() {
     }
   }
   for (const Announced& news : announced) Announce(news);
+  RetryUnready();
   const Clock::time_point now = Clock::now();
   for (const Received& item : received) {
     auto found = inputs_by_port_.find(item.port);
@@ -570,26 +658,66 @@ void AlsaMidiBackend::Announce(const Announced& news) {
   }
 }
 
-// Under out.send_mutex.
+// Under out.send_mutex. A port that came while the device was gone is the
+// device back when it has the device's identity; when that identity says
+// nothing lasting (no USB serial or path), when it has the device's names and
+// no other port has them, so that a second identical unit never takes over.
 void AlsaMidiBackend::Reconnect(OutState& out, const snd_seq_addr_t& addr) {
+  const std::vector<SeqDevice> devices = Scan();
+  const auto came = std::find_if(devices.begin(), devices.end(), [&](const SeqDevice& device) {
+    return device.client == addr.client && device.port == addr.port;
+  });
+  if (came == devices.end() || (came->caps & kWritable) != kWritable) return;
+  if (out.identity_lasting) {
+    bool lasting;
+    bool ready;
+    const std::string identity = Identity(*came, lasting, ready);
+    if (!ready) {
+      if (out.unready.empty()) out.unready_until = Clock::now() + std::chrono::seconds(5);
+      out.unready.push_back(addr);
+      return;
+    }
+    if (identity != out.target_identity) return;
+    // Two units may carry one serial number: then neither is known to be it.
+    const auto same = [&](const SeqDevice& device) {
+      bool device_lasting;
+      bool device_ready;
+      return device.card >= 0 && (device.caps & kWritable) == kWritable &&
+             Identity(device, device_lasting, device_ready) == identity;
+    };
+    if (std::count_if(devices.begin(), devices.end(), same) != 1) return;
+  } else {
+    const auto named = [&](const SeqDevice& device) {
+      return device.client_name == out.target_client && device.port_name == out.target_port;
+    };
+    if (!named(*came) || std::count_if(devices.begin(), devices.end(), named) != 1) return;
+  }
   std::lock_guard lock(seq_mutex_);
-  snd_seq_client_info_t* client_info;
-  snd_seq_port_info_t* port_info;
-  snd_seq_client_info_alloca(&client_info);
-  snd_seq_port_info_alloca(&port_info);
-  if (snd_seq_get_any_client_info(seq_, addr.client, client_info) < 0 ||
-      snd_seq_get_any_port_info(seq_, addr.client, addr.port, port_info) < 0) {
-    return;
-  }
-  if (out.target_client != snd_seq_client_info_get_name(client_info) ||
-      out.target_port != snd_seq_port_info_get_name(port_info)) {
-    return;
-  }
   const int err = snd_seq_connect_to(seq_, out.own_port, addr.client, addr.port);
   if (err < 0 && err != -EBUSY) return;  // -EBUSY: still connected
   out.target.client = addr.client;
   out.target.port = addr.port;
   out.gone = false;
+}
+
+// Backend thread. Asks the cards that were not ready again, for a while.
+void AlsaMidiBackend::RetryUnready() {
+  bool waiting = false;
+  for (const std::shared_ptr<OutState>& out : outs_) {
+    std::lock_guard lock(out->send_mutex);
+    if (out->unready.empty()) continue;
+    std::vector<snd_seq_addr_t> unready;
+    unready.swap(out->unready);
+    if (!out->gone || Clock::now() > out->unready_until) continue;
+    const Clock::time_point until = out->unready_until;
+    for (const snd_seq_addr_t& addr : unready) {
+      if (out->gone) Reconnect(*out, addr);
+    }
+    out->unready_until = until;
+    if (!out->gone) out->unready.clear();
+    waiting |= !out->unready.empty();
+  }
+  if (waiting) thread_.ServeAfter(std::chrono::milliseconds(50));
 }
 
 }  // namespace
@@ -598,4 +726,18 @@ std::unique_ptr<MidiBackend> OpenAlsaMidiBackend(std::string& why) {
   auto backend = std::make_unique<AlsaMidiBackend>();
   if (!backend->Open(why)) return nullptr;
   return backend;
+}
+
+std::string AlsaCardIdentity(std::string_view serial, std::string_view longname,
+                             std::string_view id, bool& lasting) {
+  lasting = true;
+  if (!serial.empty()) return "usb-serial:" + std::string(serial);
+  // snd-usb-audio ends the long name with " at <USB path>, <speed> speed".
+  const size_t at = longname.rfind(" at usb-");
+  if (at != std::string_view::npos) {
+    const std::string_view path = longname.substr(at + 4);
+    return std::string(path.substr(0, path.find(',')));
+  }
+  lasting = false;
+  return "card:" + std::string(id);
 }

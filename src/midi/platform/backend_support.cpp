@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -56,6 +57,11 @@ void BackendThread::Wake() noexcept {
   }
 }
 
+void BackendThread::ServeAfter(std::chrono::milliseconds delay) {
+  const auto at = std::chrono::steady_clock::now() + delay;
+  if (!serve_at_ || at < *serve_at_) serve_at_ = at;
+}
+
 void BackendThread::Run(const std::function<void()>& command) {
   if (OnThread() || !running_.load()) {
     command();
@@ -98,7 +104,14 @@ void BackendThread::RunCommands() {
 
 void BackendThread::Loop(std::vector<pollfd> fds) {
   for (;;) {
-    if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) {
+    int timeout = -1;
+    if (serve_at_) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+          *serve_at_ - std::chrono::steady_clock::now());
+      timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+      serve_at_.reset();  // serve_ sets it again when it must wait on
+    }
+    if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
       // Nothing to wait on any more: serve on wake-ups only rather than spin.
       fds.resize(1);
     }

@@ -6,11 +6,13 @@
 #include <sys/poll.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -43,6 +45,8 @@ class BackendThread {
   // Makes the thread serve soon. One write() to an eventfd: no lock, no
   // allocation, so a real-time thread may call it.
   void Wake() noexcept;
+  // From the thread itself: serve again after delay at the latest.
+  void ServeAfter(std::chrono::milliseconds delay);
   bool OnThread() const noexcept;
 
  private:
@@ -54,6 +58,8 @@ class BackendThread {
   std::thread thread_;
   std::atomic<std::thread::id> id_{};
   std::atomic<bool> running_{false};
+  // Thread only: when to serve without a wake-up; none when not set.
+  std::optional<std::chrono::steady_clock::time_point> serve_at_;
 
   std::mutex mutex_;
   std::condition_variable finished_changed_;

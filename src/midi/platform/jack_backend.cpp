@@ -2,6 +2,7 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <jack/uuid.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -45,26 +47,57 @@ struct OutRecord {
   uint16_t unused;
 };
 
+// Where the process callback found our port's connection changed: the bytes
+// it takes from offset on (counted as consumed counts them) reach the device
+// or, while unheard, no one.
+struct Stretch {
+  uint64_t offset;
+  uint8_t heard;
+  uint8_t unused[7];
+};
+
 struct OutState {
   size_t slot = 0;
   jack_port_t* port = nullptr;
   MidiOutClient* client = nullptr;
-  std::string target;             // the device's full port name
+  // The device's port; the name follows its renames, and finds it again after
+  // it went and came back (a new port, so another uuid). Backend thread.
+  std::string target;
+  jack_uuid_t target_uuid = 0;
   std::atomic<bool> gone{false};  // its port vanished, or our connection was broken
   bool vanished = false;          // backend thread: the port itself went away
+  // Backend thread: the ports that had the device's name but for a client
+  // number when it went; other units, never taken for it.
+  std::vector<std::string> bystanders;
+  // Backend thread: JACK told of our connection to it being broken; until it
+  // does, a connection missing from the graph may not be in it yet (jackd
+  // switches graphs between cycles, after the connect notice), and is looked
+  // for again until settle_until.
+  bool broken = false;
+  std::optional<std::chrono::steady_clock::time_point> settle_until;
+  // Whether our port reaches the device, as the connect callback last told;
+  // what the process callback goes by where asking the server could block.
+  std::atomic<bool> connected{true};
   SpscRing ring{kRingBytes};          // records: OutRecord, then the bytes
   std::atomic<uint64_t> consumed{0};  // record bytes the process callback has taken
-  // Set by the process callback before consumed counts bytes it took while our
-  // port had no connection: they reached no one.
-  std::atomic<bool> unheard{false};
+  SpscRing stretches{sizeof(Stretch) * 64};  // written before consumed counts their bytes
+  bool taking_heard = true;                  // process thread: the last stretch written
 
   std::mutex mutex;  // the writing side of ring, and everything below
   std::condition_variable changed;
   MidiOutStream stream{kMaxEvent};
   std::deque<std::vector<BYTE>> waiting;  // records that found no room in ring yet
   uint64_t queued = 0;                    // record bytes ever queued
-  // A header is done once consumed reaches its number.
-  std::deque<std::pair<uint64_t, MIDIHDR*>> in_flight;
+  // A header's bytes run from first to last record byte; it is done once
+  // consumed reaches its end.
+  struct InFlight {
+    uint64_t begin;
+    uint64_t end;
+    MIDIHDR* header;
+  };
+  std::deque<InFlight> in_flight;
+  std::deque<Stretch> seen;  // stretches read, not yet behind every header
+  bool heard = true;         // where the last stretch applied leaves us
   bool closed = false;
 
   bool Drained() const {
@@ -121,7 +154,8 @@ MMRESULT ServerGone(std::string_view what) {
 // estimate, jack_frame_time), so the intervals between events reach the peer
 // as they were sent. An event of a later cycle, or one that does not fit,
 // waits for the next one.
-bool SendOut(OutState& out, jack_nframes_t frames, jack_nframes_t cycle_start) noexcept {
+bool SendOut(OutState& out, jack_nframes_t frames, jack_nframes_t cycle_start,
+             bool ask_server) noexcept {
   void* buffer = jack_port_get_buffer(out.port, frames);
   jack_midi_clear_buffer(buffer);
   uint64_t taken = 0;
@@ -147,7 +181,14 @@ bool SendOut(OutState& out, jack_nframes_t frames, jack_nframes_t cycle_start) n
     taken += sizeof record + record.size;
   }
   if (taken) {
-    if (jack_port_connected(out.port) == 0) out.unheard.store(true, std::memory_order_relaxed);
+    const bool heard = ask_server ? jack_port_connected(out.port) > 0
+                                  : out.connected.load(std::memory_order_relaxed);
+    if (heard != out.taking_heard) {
+      const Stretch stretch{out.consumed.load(std::memory_order_relaxed), heard, {}};
+      // A full ring (the backend thread long stalled) keeps the last stretch
+      // standing; the next cycle tries again.
+      if (out.stretches.Write(&stretch, sizeof stretch)) out.taking_heard = heard;
+    }
     out.consumed.fetch_add(taken, std::memory_order_release);
   }
   return taken > 0;
@@ -179,6 +220,7 @@ class JackMidiBackend final : public MidiBackend {
 
   UINT OutGetNumDevs() override;
   MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
+  MMRESULT OutGetDevInfo(UINT device, MidiDeviceInfo& info) override;
   MMRESULT OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) override;
   MMRESULT OutClose(Port& port) override;
   MMRESULT OutShortMsg(Port& port, DWORD message) override;
@@ -186,6 +228,7 @@ class JackMidiBackend final : public MidiBackend {
 
   UINT InGetNumDevs() override;
   MMRESULT InGetDevCaps(UINT device, MIDIINCAPSA& caps) override;
+  MMRESULT InGetDevInfo(UINT device, MidiDeviceInfo& info) override;
   MMRESULT InOpen(UINT device, MidiInClient& client, std::unique_ptr<Port>& port) override;
   MMRESULT InClose(Port& port) override;
   MMRESULT InAddBuffer(Port& port, MIDIHDR& header) override;
@@ -201,6 +244,10 @@ class JackMidiBackend final : public MidiBackend {
   static void ShutdownCallback(void* self);
   static void PortCallback(jack_port_id_t, int, void* self);
   static void ConnectCallback(jack_port_id_t, jack_port_id_t, int, void* self);
+  static void RenameCallback(jack_port_id_t, const char*, const char*, void* self);
+  bool ReachesTarget(OutState& out);
+  std::vector<std::string> Namesakes(const std::string& name);
+  void MarkVanished(OutState& out);
   void Recheck(OutState& out);
   int Process(jack_nframes_t frames) noexcept;
 
@@ -208,6 +255,7 @@ class JackMidiBackend final : public MidiBackend {
   struct Device {
     std::string name;
     WORD technology;
+    std::string identity;
   };
   std::vector<Device> ListPorts(unsigned long flags);
   bool FindOutput(UINT device, Device& found);
@@ -220,16 +268,22 @@ class JackMidiBackend final : public MidiBackend {
   void Queue(OutState& out, const BYTE* bytes, size_t count);
   void Pump(OutState& out);
   void DeliverDone(OutState& out);
+  void DeliverRest(OutState& out, MMRESULT why);
   void Serve();
 
   jack_nframes_t Now() const { return Dead() ? 0 : jack_frame_time(client_); }
 
   jack_client_t* client_ = nullptr;
   std::atomic<bool> dead_{false};
+  // jackd answers jack_port_connected from shared memory without a lock;
+  // PipeWire's libjack takes its context lock and walks the graph, which the
+  // process callback must not.
+  bool ask_server_ = false;
   std::atomic<unsigned long> generation_{0};  // counts ports registered and unregistered
   std::atomic<bool> ports_changed_{false};  // a port or connection came or went
   std::mutex vanished_mutex_;
-  std::vector<std::string> vanished_names_;  // ports unregistered since the last look
+  std::vector<jack_uuid_t> vanished_ports_;  // ports unregistered since the last look
+  std::vector<std::pair<jack_uuid_t, jack_uuid_t>> disconnected_;  // since the last look
   Slots<OutState> out_slots_{};
   Slots<InState> in_slots_{};
   std::atomic<uint64_t> entered_{0};  // process cycles begun
@@ -260,6 +314,9 @@ bool JackMidiBackend::Open(std::string& why) {
   jack_on_shutdown(client_, &ShutdownCallback, this);
   jack_set_port_registration_callback(client_, &PortCallback, this);
   jack_set_port_connect_callback(client_, &ConnectCallback, this);
+  jack_set_port_rename_callback(client_, &RenameCallback, this);
+  const char* version = jack_get_version_string();
+  ask_server_ = version && !std::strstr(version, "PipeWire");
   if (!thread_.Start(
           {}, [this] { Serve(); }, why))
     return false;
@@ -287,8 +344,8 @@ void JackMidiBackend::ShutdownCallback(void* self) {
   backend->thread_.Wake();
 }
 
-// JACK's notification thread: the backend thread looks at what changed. The
-// name of a port that goes is taken now, while the port can still be asked.
+// JACK's notification thread: the backend thread looks at what changed. Who
+// a port that goes was is taken now, while the port can still be asked.
 void JackMidiBackend::PortCallback(jack_port_id_t id, int registered, void* self) {
   auto* backend = static_cast<JackMidiBackend*>(self);
   jack_port_t* port = jack_port_by_id(backend->client_, id);
@@ -298,35 +355,143 @@ void JackMidiBackend::PortCallback(jack_port_id_t id, int registered, void* self
   backend->generation_.fetch_add(1);
   if (!registered && port) {
     std::lock_guard lock(backend->vanished_mutex_);
-    backend->vanished_names_.emplace_back(jack_port_name(port));
+    backend->vanished_ports_.push_back(jack_port_uuid(port));
   }
   ConnectCallback(0, 0, 0, self);
 }
 
-void JackMidiBackend::ConnectCallback(jack_port_id_t, jack_port_id_t, int, void* self) {
+// A renamed port is the same device under a new name: the lists show it, and
+// a port sending to it follows it (its connections tell, by uuid).
+void JackMidiBackend::RenameCallback(jack_port_id_t, const char*, const char*, void* self) {
   auto* backend = static_cast<JackMidiBackend*>(self);
+  backend->generation_.fetch_add(1);
+  ConnectCallback(0, 0, 0, self);
+}
+
+void JackMidiBackend::ConnectCallback(jack_port_id_t a, jack_port_id_t b, int connect, void* self) {
+  auto* backend = static_cast<JackMidiBackend*>(self);
+  if (!connect) {
+    jack_port_t* one = jack_port_by_id(backend->client_, a);
+    jack_port_t* other = jack_port_by_id(backend->client_, b);
+    if (one && other) {
+      std::lock_guard lock(backend->vanished_mutex_);
+      backend->disconnected_.emplace_back(jack_port_uuid(one), jack_port_uuid(other));
+    }
+  }
   backend->ports_changed_.store(true);
   backend->thread_.Wake();
 }
 
+// Backend thread. Whether our port is connected to the device's port, found
+// among its connections by uuid, so that a rename (whose notice may come
+// later) is followed rather than taken for an unplug.
+bool JackMidiBackend::ReachesTarget(OutState& out) {
+  const char** names = jack_port_get_all_connections(client_, out.port);
+  if (!names) return false;
+  bool found = false;
+  for (const char** name = names; *name && !found; ++name) {
+    jack_port_t* port = jack_port_by_name(client_, *name);
+    if (port && jack_port_uuid(port) == out.target_uuid) {
+      out.target = *name;
+      found = true;
+    }
+  }
+  jack_free(names);
+  return found;
+}
+
+// a2jmidid puts the ALSA client number in its ports' names ("a2j:TQX Cable
+// [28] (playback): TQX Cable MIDI 1"), and a re-plugged unit may get another.
+std::string WithoutClientNumber(std::string_view name) {
+  std::string result;
+  size_t at = 0;
+  for (;;) {
+    const size_t open = name.find(" [", at);
+    const size_t close = open == std::string_view::npos ? open : name.find(']', open);
+    if (close == std::string_view::npos) break;
+    const std::string_view inside = name.substr(open + 2, close - open - 2);
+    const bool number = !inside.empty() && std::all_of(inside.begin(), inside.end(), [](char c) {
+      return c >= '0' && c <= '9';
+    });
+    result.append(name.substr(at, (number ? open : close + 1) - at));
+    at = close + 1;
+  }
+  result.append(name.substr(at));
+  return result;
+}
+
+// Backend thread. Other clients' MIDI input ports whose names, client numbers
+// aside, are name's (name itself included when it is there).
+std::vector<std::string> JackMidiBackend::Namesakes(const std::string& name) {
+  std::vector<std::string> found;
+  const std::string wanted = WithoutClientNumber(name);
+  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+  if (!ports) return found;
+  for (const char** port = ports; *port; ++port) {
+    if (WithoutClientNumber(*port) == wanted) found.emplace_back(*port);
+  }
+  jack_free(ports);
+  return found;
+}
+
+// Backend thread.
+void JackMidiBackend::MarkVanished(OutState& out) {
+  if (out.vanished) return;
+  out.vanished = true;
+  out.bystanders = Namesakes(out.target);
+}
+
 // Backend thread. A device whose port vanished or whose connection was broken
-// fails every later send; one whose port comes back under the same name is
-// connected to again (a connection the user broke stays broken).
+// fails every later send. A port that comes back under the device's name is
+// connected to again: a uuid says nothing across an unplug (jackd makes it
+// from the port's slot, which the next port may take), so the name is all
+// there is to go by. A full port name is never shared; one that differs only
+// in a2jmidid's client number is taken when it is the only such port that was
+// not there when the device went (a connection the user broke stays broken).
 void JackMidiBackend::Recheck(OutState& out) {
   if (Dead()) return;
-  jack_port_t* target = jack_port_by_name(client_, out.target.c_str());
-  if (target && !out.vanished && jack_port_connected_to(out.port, out.target.c_str())) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!out.vanished && ReachesTarget(out)) {
+    out.connected.store(true, std::memory_order_relaxed);
     out.gone = false;
+    out.broken = false;
+    out.settle_until.reset();
     return;
   }
+  jack_port_t* target = jack_port_by_name(client_, out.target.c_str());
+  if (!target || jack_port_uuid(target) != out.target_uuid) MarkVanished(out);
+  if (!out.vanished && !out.broken) {
+    // Still there and never disconnected: the graph has not caught up yet.
+    if (!out.settle_until) out.settle_until = now + kCycleLimit;
+    if (now < *out.settle_until) {
+      thread_.ServeAfter(std::chrono::milliseconds(5));
+      return;
+    }
+  }
+  out.settle_until.reset();
+  out.connected.store(false, std::memory_order_relaxed);
   out.gone = true;
+  if (!out.vanished) return;
   if (!target) {
-    out.vanished = true;
-  } else if (out.vanished) {
-    // Back under its name. Connected, it is ours again; the callback of the
-    // connection looks once more.
-    const int err = jack_connect(client_, jack_port_name(out.port), out.target.c_str());
-    if (err == 0 || err == EEXIST) out.vanished = false;
+    std::vector<std::string> candidates = Namesakes(out.target);
+    std::erase_if(candidates, [&](const std::string& name) {
+      return std::find(out.bystanders.begin(), out.bystanders.end(), name) != out.bystanders.end();
+    });
+    if (candidates.size() != 1) return;
+    target = jack_port_by_name(client_, candidates.front().c_str());
+    if (!target || jack_port_is_mine(client_, target)) return;
+    out.target = candidates.front();
+  }
+  // Back under its name. Connected, it is ours again; the callback of the
+  // connection looks once more. Already connected (the notice of the old
+  // port's end came after the new one's), no callback will.
+  const int err = jack_connect(client_, jack_port_name(out.port), out.target.c_str());
+  if (err == 0 || err == EEXIST) {
+    out.target_uuid = jack_port_uuid(target);
+    out.vanished = false;
+    out.broken = false;
+    out.settle_until = std::chrono::steady_clock::now() + kCycleLimit;
+    thread_.ServeAfter(std::chrono::milliseconds(5));  // until the graph has it
   }
 }
 
@@ -337,7 +502,7 @@ int JackMidiBackend::Process(jack_nframes_t frames) noexcept {
   bool wake = false;
   const jack_nframes_t cycle_start = jack_last_frame_time(client_);
   for (auto& slot : out_slots_) {
-    if (OutState* out = slot.load()) wake |= SendOut(*out, frames, cycle_start);
+    if (OutState* out = slot.load()) wake |= SendOut(*out, frames, cycle_start, ask_server_);
   }
   for (auto& slot : in_slots_) {
     if (InState* in = slot.load()) wake |= TakeIn(*in, frames, cycle_start);
@@ -380,18 +545,36 @@ void JackMidiBackend::WaitForNewCycle() {
 
 // ---- devices ----
 
+// ALSA's "Midi Through" as the bridges show it: a2jmidid keeps the client's
+// name in the port's name and, with its spaces made dashes, in its alias
+// ("alsa_pcm:Midi-Through/midi_playback_1"); PipeWire's bridge in the name.
+bool IsMidiThrough(std::string_view name) {
+  return name.find("Midi Through") != std::string_view::npos ||
+         name.find("Midi-Through") != std::string_view::npos;
+}
+
 // Hardware ports (JackPortIsPhysical, also as PipeWire and a2jmidid bridge
-// them) lead to an interface; other clients' ports are software.
+// them) lead to an interface; other clients' ports are software. So is ALSA's
+// "Midi Through", which a2jmidid flags physical as it does any port of a
+// kernel client: as on ALSA, it must not be opened ahead of the interface.
 std::vector<JackMidiBackend::Device> JackMidiBackend::ListPorts(unsigned long flags) {
   std::vector<Device> devices;
   if (Dead()) return devices;
   const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
   if (!ports) return devices;
+  std::vector<char> alias_space(2 * (jack_port_name_size() + 1));
+  char* aliases[2] = {alias_space.data(), alias_space.data() + alias_space.size() / 2};
   for (const char** name = ports; *name; ++name) {
     jack_port_t* port = jack_port_by_name(client_, *name);
-    if (port && jack_port_is_mine(client_, port)) continue;
-    const bool physical = port && (jack_port_flags(port) & JackPortIsPhysical);
-    devices.push_back({*name, physical ? MOD_MIDIPORT : MOD_SWSYNTH});
+    if (!port) continue;  // went since the list was made
+    if (jack_port_is_mine(client_, port)) continue;
+    bool through = IsMidiThrough(*name);
+    const int count = jack_port_get_aliases(port, aliases);
+    for (int i = 0; i < count && i < 2; ++i) through |= IsMidiThrough(aliases[i]);
+    const bool physical = (jack_port_flags(port) & JackPortIsPhysical) && !through;
+    char uuid[JACK_UUID_STRING_SIZE];
+    jack_uuid_unparse(jack_port_uuid(port), uuid);
+    devices.push_back({*name, physical ? MOD_MIDIPORT : MOD_SWSYNTH, uuid});
   }
   jack_free(ports);
   return devices;
@@ -435,6 +618,21 @@ MMRESULT JackMidiBackend::InGetDevCaps(UINT device, MIDIINCAPSA& caps) {
   return MMSYSERR_NOERROR;
 }
 
+// A port is known by its uuid; JACK has no address beside its full name.
+MMRESULT JackMidiBackend::OutGetDevInfo(UINT device, MidiDeviceInfo& info) {
+  Device found;
+  if (device == MIDI_MAPPER || !FindOutput(device, found)) return MMSYSERR_BADDEVICEID;
+  info = {found.name, found.identity, {}};
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::InGetDevInfo(UINT device, MidiDeviceInfo& info) {
+  std::lock_guard lock(devices_mutex_);
+  if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
+  info = {inputs_[device].name, inputs_[device].identity, {}};
+  return MMSYSERR_NOERROR;
+}
+
 // Under ports_mutex_.
 jack_port_t* JackMidiBackend::Register(const char* kind, unsigned long flags) {
   const std::string name = std::string("midi_") + kind + "_" + std::to_string(++ports_made_);
@@ -458,13 +656,24 @@ MMRESULT JackMidiBackend::OutOpen(UINT device, MidiOutClient& client, std::uniqu
   out->port = Register("out", JackPortIsOutput);
   if (!out->port) return MidiErrorCode("Cannot register port - the JACK server refused");
   const int err = jack_connect(client_, jack_port_name(out->port), target.c_str());
-  if (err != 0 && err != EEXIST) {
+  jack_port_t* device_port = jack_port_by_name(client_, target.c_str());
+  if ((err != 0 && err != EEXIST) || !device_port) {
     jack_port_unregister(client_, out->port);
     return MidiErrorCode("Cannot connect to " + target + " - " + ConnectError(err));
   }
+  out->target_uuid = jack_port_uuid(device_port);
   thread_.Run([&] { outs_.push_back(out); });
   slot->store(out.get());
   WaitForNewCycle();
+  if (ask_server_) {
+    // jackd switches to a graph with the new connection only between whole
+    // cycles, later when they overrun: what is sent before would reach no one.
+    const auto deadline = std::chrono::steady_clock::now() + kCycleLimit;
+    while (jack_port_connected(out->port) == 0 && !Dead() &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   auto opened = std::make_unique<OutPort>();
   opened->state = std::move(out);
   port = std::move(opened);
@@ -506,45 +715,87 @@ MMRESULT JackMidiBackend::OutLongMsg(Port& port, MIDIHDR& header) {
   if (out.gone) return MMSYSERR_NODRIVER;
   {
     std::lock_guard lock(out.mutex);
+    const uint64_t begin = out.queued;
     out.stream.Long(reinterpret_cast<const BYTE*>(header.lpData), header.dwBufferLength,
                     [&](const BYTE* bytes, size_t count) { Queue(out, bytes, count); });
-    out.in_flight.emplace_back(out.queued, &header);
+    out.in_flight.push_back({begin, out.queued, &header});
   }
   thread_.Wake();  // a message with nothing to send is done at once
   return MMSYSERR_NOERROR;
 }
 
+// Backend thread, under out.mutex. Whether every byte from begin to end was
+// taken while our port reached the device, by the stretches the process
+// callback marked; those behind end are applied and dropped.
+bool Heard(OutState& out, uint64_t begin, uint64_t end) {
+  Stretch stretch;
+  while (out.stretches.Read(&stretch, sizeof stretch)) out.seen.push_back(stretch);
+  while (!out.seen.empty() && out.seen.front().offset <= begin) {
+    out.heard = out.seen.front().heard;
+    out.seen.pop_front();
+  }
+  bool heard = out.heard || begin == end;
+  while (!out.seen.empty() && out.seen.front().offset < end) {
+    out.heard = out.seen.front().heard;
+    heard &= out.heard;
+    out.seen.pop_front();
+  }
+  return heard;
+}
+
 // Backend thread. Refills the ring and reports the headers whose bytes the
-// process callback has taken (all of them once the server is gone). Those
-// taken while the device's port had gone are reported undelivered, and the
+// process callback has taken: done when it took them all while our port
+// reached the device, undelivered when any went while it did not; then the
 // port fails its next send even before JACK's notice of the loss arrives.
+// Once the server is gone, what it never took is undelivered too.
 void JackMidiBackend::DeliverDone(OutState& out) {
-  std::vector<MIDIHDR*> done;
-  bool unheard = false;
+  std::vector<std::pair<MIDIHDR*, MMRESULT>> reports;
+  bool lost = false;
   {
     std::lock_guard lock(out.mutex);
     if (out.closed) return;
-    if (Dead()) {
+    const bool dead = Dead();
+    if (dead) {
       out.waiting.clear();
     } else {
       Pump(out);
     }
     const uint64_t consumed = out.consumed.load(std::memory_order_acquire);
-    unheard = out.unheard.exchange(false, std::memory_order_relaxed);  // after consumed
-    while (!out.in_flight.empty() && (Dead() || out.in_flight.front().first <= consumed)) {
-      done.push_back(out.in_flight.front().second);
+    while (!out.in_flight.empty()) {
+      const OutState::InFlight item = out.in_flight.front();
+      if (item.end > consumed && !dead) break;
       out.in_flight.pop_front();
+      if (item.end > consumed) {
+        reports.emplace_back(item.header, ServerGone("send"));
+      } else if (Heard(out, item.begin, item.end)) {
+        reports.emplace_back(item.header, MMSYSERR_NOERROR);
+      } else {
+        reports.emplace_back(item.header, MMSYSERR_NODRIVER);  // as for an unplugged device
+        lost = true;
+      }
     }
   }
-  if (unheard) out.gone = true;
-  for (MIDIHDR* header : done) {
-    if (unheard) {
-      out.client->Undelivered(header, MMSYSERR_NODRIVER);
-    } else {
+  if (lost) out.gone = true;
+  for (const auto& [header, why] : reports) {
+    if (why == MMSYSERR_NOERROR) {
       out.client->Done(header);
+    } else {
+      out.client->Undelivered(header, why);
     }
   }
   out.changed.notify_all();
+}
+
+// Backend thread, at close: what is still not taken will never be.
+void JackMidiBackend::DeliverRest(OutState& out, MMRESULT why) {
+  std::deque<OutState::InFlight> rest;
+  {
+    std::lock_guard lock(out.mutex);
+    rest.swap(out.in_flight);
+    out.waiting.clear();
+    out.closed = true;
+  }
+  for (const OutState::InFlight& item : rest) out.client->Undelivered(item.header, why);
 }
 
 MMRESULT JackMidiBackend::OutClose(Port& port) {
@@ -562,14 +813,9 @@ MMRESULT JackMidiBackend::OutClose(Port& port) {
   Unpublish(out_slots_[out->slot]);
   thread_.Run([&] {
     std::erase(outs_, out);
-    std::deque<std::pair<uint64_t, MIDIHDR*>> rest;
-    {
-      std::lock_guard lock(out->mutex);
-      rest.swap(out->in_flight);
-      out->waiting.clear();
-      out->closed = true;
-    }
-    for (const auto& item : rest) out->client->Done(item.second);  // lost, but no longer ours
+    DeliverDone(*out);  // what the last cycles took
+    DeliverRest(*out, Dead() ? ServerGone("send")
+                             : MidiErrorCode("Cannot send - the JACK server took no more"));
   });
   if (!Dead()) jack_port_unregister(client_, out->port);
   return MMSYSERR_NOERROR;
@@ -671,16 +917,28 @@ MMRESULT JackMidiBackend::InReset(Port& port) {
 void JackMidiBackend::Serve() {
   const std::vector<std::shared_ptr<OutState>> outs = outs_;
   if (ports_changed_.exchange(false)) {
-    std::vector<std::string> vanished;
+    std::vector<jack_uuid_t> vanished;
+    std::vector<std::pair<jack_uuid_t, jack_uuid_t>> disconnected;
     {
       std::lock_guard lock(vanished_mutex_);
-      vanished.swap(vanished_names_);
+      vanished.swap(vanished_ports_);
+      disconnected.swap(disconnected_);
     }
     for (const auto& out : outs) {
-      if (std::find(vanished.begin(), vanished.end(), out->target) != vanished.end()) {
-        out->vanished = true;
+      const jack_uuid_t own = jack_port_uuid(out->port);
+      for (const auto& [one, other] : disconnected) {
+        if ((one == own && other == out->target_uuid) || (other == own && one == out->target_uuid)) {
+          out->broken = true;
+        }
+      }
+      if (std::find(vanished.begin(), vanished.end(), out->target_uuid) != vanished.end()) {
+        MarkVanished(*out);
       }
       Recheck(*out);
+    }
+  } else {
+    for (const auto& out : outs) {
+      if (out->settle_until) Recheck(*out);
     }
   }
   for (const auto& out : outs) DeliverDone(*out);

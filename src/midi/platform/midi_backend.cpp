@@ -1,5 +1,6 @@
 #include "midi/platform/midi_backend.h"
 
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -84,4 +85,26 @@ bool MidiErrorText(MMRESULT code, std::string& text) {
   }
   text = registry.texts[code - MIDIERR_BACKEND_BASE];
   return true;
+}
+
+namespace {
+
+template <class Caps>
+MMRESULT InfoFromCaps(MMRESULT result, const Caps& caps, MidiDeviceInfo& info) {
+  if (result != MMSYSERR_NOERROR) return result;
+  info.name.assign(caps.szPname, strnlen(caps.szPname, MAXPNAMELEN));
+  info.identity = info.name;
+  return MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+MMRESULT MidiBackend::OutGetDevInfo(UINT device, MidiDeviceInfo& info) {
+  MIDIOUTCAPSA caps{};
+  return InfoFromCaps(OutGetDevCaps(device, caps), caps, info);
+}
+
+MMRESULT MidiBackend::InGetDevInfo(UINT device, MidiDeviceInfo& info) {
+  MIDIINCAPSA caps{};
+  return InfoFromCaps(InGetDevCaps(device, caps), caps, info);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "midi/platform/device_info.h"
 #include "midi/platform/mmsystem.h"
 
 // Where a backend reports for one open output device. Called on the backend's own
@@ -72,6 +73,8 @@ class MidiBackend {
 
   virtual UINT OutGetNumDevs() = 0;
   virtual MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) = 0;
+  // The whole name and identity; a service that knows no more gives its caps' name.
+  virtual MMRESULT OutGetDevInfo(UINT device, MidiDeviceInfo& info);
   virtual MMRESULT OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) = 0;
   virtual MMRESULT OutClose(Port& port) = 0;
   virtual MMRESULT OutShortMsg(Port& port, DWORD message) = 0;
@@ -85,6 +88,7 @@ class MidiBackend {
 
   virtual UINT InGetNumDevs() = 0;
   virtual MMRESULT InGetDevCaps(UINT device, MIDIINCAPSA& caps) = 0;
+  virtual MMRESULT InGetDevInfo(UINT device, MidiDeviceInfo& info);
   virtual MMRESULT InOpen(UINT device, MidiInClient& client, std::unique_ptr<Port>& port) = 0;
   virtual MMRESULT InClose(Port& port) = 0;
   virtual MMRESULT InPrepareHeader(Port& /*port*/, MIDIHDR& /*header*/) { return MMSYSERR_NOERROR; }

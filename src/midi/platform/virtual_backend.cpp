@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 struct VirtualMidiBackend::OutPort final : MidiBackend::Port {
@@ -42,6 +43,17 @@ std::vector<BYTE> ShortBytes(DWORD message, BYTE& running_status) {
   return bytes;
 }
 
+constexpr int kNoDevice = -2;
+constexpr int kAtTheEnd = std::numeric_limits<int>::max();
+
+std::string CapsName(const char (&name)[MAXPNAMELEN]) {
+  return std::string(name, strnlen(name, MAXPNAMELEN));
+}
+
+MidiDeviceInfo DefaultInfo(std::string_view name, const char* kind, int device) {
+  return {std::string(name), std::string("virtual-") + kind + "-" + std::to_string(device), {}};
+}
+
 void CopyName(char (&target)[MAXPNAMELEN], std::string_view name) {
   const size_t count = std::min<size_t>(name.size(), MAXPNAMELEN - 1);
   std::memcpy(target, name.data(), count);
@@ -51,7 +63,7 @@ void CopyName(char (&target)[MAXPNAMELEN], std::string_view name) {
 }  // namespace
 
 VirtualMidiBackend::VirtualMidiBackend()
-    : mapper_{OutputCaps("Virtual MIDI Mapper", MOD_MAPPER), nullptr, {}, {}},
+    : mapper_{OutputCaps("Virtual MIDI Mapper", MOD_MAPPER), nullptr, {}, {}, {}, -1},
       worker_([this] { Run(); }) {}
 
 VirtualMidiBackend::~VirtualMidiBackend() {
@@ -85,25 +97,92 @@ MIDIINCAPSA VirtualMidiBackend::InputCaps(std::string_view name) {
 }
 
 int VirtualMidiBackend::AddOutputDevice(std::string_view name, WORD technology) {
-  return AddOutputDevice(OutputCaps(name, technology));
+  return InsertOutputDevice(kAtTheEnd, name, technology);
 }
 
 int VirtualMidiBackend::AddOutputDevice(const MIDIOUTCAPSA& caps) {
   std::lock_guard lock(mutex_);
-  outputs_.push_back(OutDevice{caps, nullptr, {}, {}});
+  const int device = static_cast<int>(outputs_.size());
+  const MidiDeviceInfo info = DefaultInfo(CapsName(caps.szPname), "out", device);
+  outputs_.push_back(OutDevice{caps, nullptr, {}, {}, info, -1});
+  out_list_.push_back(device);
   ++generation_;
-  return static_cast<int>(outputs_.size()) - 1;
+  return device;
+}
+
+int VirtualMidiBackend::InsertOutputDevice(int position, std::string_view name, WORD technology) {
+  std::lock_guard lock(mutex_);
+  const int device = static_cast<int>(outputs_.size());
+  const MidiDeviceInfo info = DefaultInfo(name, "out", device);
+  outputs_.push_back(OutDevice{OutputCaps(name, technology), nullptr, {}, {}, info, -1});
+  position = std::clamp(position, 0, static_cast<int>(out_list_.size()));
+  out_list_.insert(out_list_.begin() + position, device);
+  ++generation_;
+  return device;
 }
 
 int VirtualMidiBackend::AddInputDevice(std::string_view name) {
-  return AddInputDevice(InputCaps(name));
+  return InsertInputDevice(kAtTheEnd, name);
 }
 
 int VirtualMidiBackend::AddInputDevice(const MIDIINCAPSA& caps) {
   std::lock_guard lock(mutex_);
-  inputs_.push_back(InDevice{caps, nullptr});
+  const int device = static_cast<int>(inputs_.size());
+  inputs_.push_back(InDevice{caps, nullptr, DefaultInfo(CapsName(caps.szPname), "in", device)});
+  in_list_.push_back(device);
   ++generation_;
-  return static_cast<int>(inputs_.size()) - 1;
+  return device;
+}
+
+int VirtualMidiBackend::InsertInputDevice(int position, std::string_view name) {
+  std::lock_guard lock(mutex_);
+  const int device = static_cast<int>(inputs_.size());
+  inputs_.push_back(InDevice{InputCaps(name), nullptr, DefaultInfo(name, "in", device)});
+  position = std::clamp(position, 0, static_cast<int>(in_list_.size()));
+  in_list_.insert(in_list_.begin() + position, device);
+  ++generation_;
+  return device;
+}
+
+void VirtualMidiBackend::SetOutputIdentity(int device, std::string identity, std::string address) {
+  std::lock_guard lock(mutex_);
+  if (OutDevice* out = FindOut(device)) {
+    out->info.identity = std::move(identity);
+    out->info.address = std::move(address);
+  }
+}
+
+void VirtualMidiBackend::SetInputIdentity(int device, std::string identity, std::string address) {
+  std::lock_guard lock(mutex_);
+  if (device < 0 || device >= static_cast<int>(inputs_.size())) return;
+  inputs_[device].info.identity = std::move(identity);
+  inputs_[device].info.address = std::move(address);
+}
+
+void VirtualMidiBackend::UnplugOutput(int device) {
+  std::lock_guard lock(mutex_);
+  const auto at = std::find(out_list_.begin(), out_list_.end(), device);
+  if (at == out_list_.end()) return;
+  outputs_[device].unplugged_at = static_cast<int>(at - out_list_.begin());
+  out_list_.erase(at);
+  ++generation_;
+}
+
+void VirtualMidiBackend::ReplugOutput(int device) {
+  std::lock_guard lock(mutex_);
+  if (device < 0 || device >= static_cast<int>(outputs_.size())) return;
+  OutDevice& out = outputs_[device];
+  if (out.unplugged_at < 0) return;
+  const int position = std::min(out.unplugged_at, static_cast<int>(out_list_.size()));
+  out_list_.insert(out_list_.begin() + position, device);
+  out.unplugged_at = -1;
+  ++generation_;
+}
+
+int VirtualMidiBackend::OutputNumber(int device) const {
+  std::lock_guard lock(mutex_);
+  const auto at = std::find(out_list_.begin(), out_list_.end(), device);
+  return at == out_list_.end() ? -1 : static_cast<int>(at - out_list_.begin());
 }
 
 void VirtualMidiBackend::SetMapper(std::optional<MIDIOUTCAPSA> caps) {
@@ -122,6 +201,20 @@ void VirtualMidiBackend::FailNext(Call call, MMRESULT code, int times) {
 void VirtualMidiBackend::FailAlways(Call call, MMRESULT code) {
   std::lock_guard lock(mutex_);
   always_results_[static_cast<size_t>(call)] = code;
+}
+
+void VirtualMidiBackend::BeforeNext(Call call, std::function<void()> action) {
+  std::lock_guard lock(mutex_);
+  hooks_[static_cast<size_t>(call)] = std::move(action);
+}
+
+void VirtualMidiBackend::RunHook(Call call) {
+  std::function<void()> action;
+  {
+    std::lock_guard lock(mutex_);
+    action = std::exchange(hooks_[static_cast<size_t>(call)], nullptr);
+  }
+  if (action) action();
 }
 
 void VirtualMidiBackend::ClearFailures() {
@@ -171,7 +264,21 @@ MMRESULT VirtualMidiBackend::Check(Call call) {
 // ---- output ----
 
 bool VirtualMidiBackend::MapperPresent() const {
-  return mapper_present_.value_or(!outputs_.empty());
+  return mapper_present_.value_or(!out_list_.empty());
+}
+
+int VirtualMidiBackend::OutKey(UINT device) const {
+  if (device == MIDI_MAPPER) return MapperPresent() ? kMapper : kNoDevice;
+  return device < out_list_.size() ? out_list_[device] : kNoDevice;
+}
+
+bool VirtualMidiBackend::Unplugged(int device) const {
+  const OutDevice* out = FindOut(device);
+  return out && out->unplugged_at >= 0;
+}
+
+int VirtualMidiBackend::InKey(UINT device) const {
+  return device < in_list_.size() ? in_list_[device] : kNoDevice;
 }
 
 VirtualMidiBackend::OutDevice* VirtualMidiBackend::FindOut(int device) {
@@ -221,25 +328,36 @@ void VirtualMidiBackend::LoseNextLong(MMRESULT why) {
 
 UINT VirtualMidiBackend::OutGetNumDevs() {
   std::lock_guard lock(mutex_);
-  return static_cast<UINT>(outputs_.size());
+  return static_cast<UINT>(out_list_.size());
 }
 
 MMRESULT VirtualMidiBackend::OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) {
+  RunHook(Call::OutGetDevCaps);
   std::lock_guard lock(mutex_);
-  const int number = device == MIDI_MAPPER ? kMapper : static_cast<int>(device);
-  caps_queries_.push_back(number);
+  caps_queries_.push_back(device == MIDI_MAPPER ? kMapper : static_cast<int>(device));
   if (MMRESULT result = Check(Call::OutGetDevCaps)) return result;
-  const OutDevice* out = FindOut(number);
+  const OutDevice* out = FindOut(OutKey(device));
   if (!out) return MMSYSERR_BADDEVICEID;
   caps = out->caps;
   return MMSYSERR_NOERROR;
 }
 
+MMRESULT VirtualMidiBackend::OutGetDevInfo(UINT device, MidiDeviceInfo& info) {
+  RunHook(Call::OutGetDevInfo);
+  std::lock_guard lock(mutex_);
+  if (MMRESULT result = Check(Call::OutGetDevInfo)) return result;
+  const OutDevice* out = FindOut(OutKey(device));
+  if (!out) return MMSYSERR_BADDEVICEID;
+  info = out->info;
+  return MMSYSERR_NOERROR;
+}
+
 MMRESULT VirtualMidiBackend::OutOpen(UINT device, MidiOutClient& client,
                                      std::unique_ptr<Port>& port) {
+  RunHook(Call::OutOpen);
   std::lock_guard lock(mutex_);
   if (MMRESULT result = Check(Call::OutOpen)) return result;
-  const int number = device == MIDI_MAPPER ? kMapper : static_cast<int>(device);
+  const int number = OutKey(device);
   OutDevice* out = FindOut(number);
   if (!out) return MMSYSERR_BADDEVICEID;
   if (out->open) return MMSYSERR_ALLOCATED;
@@ -265,6 +383,7 @@ MMRESULT VirtualMidiBackend::OutShortMsg(Port& port, DWORD message) {
   auto* out_port = &static_cast<OutPort&>(port);
   std::lock_guard lock(mutex_);
   if (MMRESULT result = Check(Call::OutShortMsg)) return result;
+  if (Unplugged(out_port->device)) return MMSYSERR_NODRIVER;
   Enqueue([this, out_port, message] {
     std::vector<BYTE> bytes = ShortBytes(message, out_port->running_status);
     std::lock_guard lock(mutex_);
@@ -283,6 +402,7 @@ MMRESULT VirtualMidiBackend::OutLongMsg(Port& port, MIDIHDR& header) {
   MIDIHDR* sending = &header;
   std::lock_guard lock(mutex_);
   if (MMRESULT result = Check(Call::OutLongMsg)) return result;
+  if (Unplugged(out_port->device)) return MMSYSERR_NODRIVER;
   const auto delay = send_delay_;
   const MMRESULT lost = std::exchange(lose_next_long_, MMSYSERR_NOERROR);
   Enqueue([this, out_port, sending, delay, lost] {
@@ -312,7 +432,7 @@ MMRESULT VirtualMidiBackend::OutUnprepareHeader(Port&, MIDIHDR&) {
 MMRESULT VirtualMidiBackend::OutSetVolume(UINT device, DWORD volume) {
   std::lock_guard lock(mutex_);
   if (MMRESULT result = Check(Call::OutSetVolume)) return result;
-  OutDevice* out = FindOut(device == MIDI_MAPPER ? kMapper : static_cast<int>(device));
+  OutDevice* out = FindOut(OutKey(device));
   if (!out) return MMSYSERR_BADDEVICEID;
   out->volume = volume;
   return MMSYSERR_NOERROR;
@@ -322,27 +442,41 @@ MMRESULT VirtualMidiBackend::OutSetVolume(UINT device, DWORD volume) {
 
 UINT VirtualMidiBackend::InGetNumDevs() {
   std::lock_guard lock(mutex_);
-  return static_cast<UINT>(inputs_.size());
+  return static_cast<UINT>(in_list_.size());
 }
 
 MMRESULT VirtualMidiBackend::InGetDevCaps(UINT device, MIDIINCAPSA& caps) {
+  RunHook(Call::InGetDevCaps);
   std::lock_guard lock(mutex_);
   if (MMRESULT result = Check(Call::InGetDevCaps)) return result;
-  if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
-  caps = inputs_[device].caps;
+  const int key = InKey(device);
+  if (key == kNoDevice) return MMSYSERR_BADDEVICEID;
+  caps = inputs_[key].caps;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualMidiBackend::InGetDevInfo(UINT device, MidiDeviceInfo& info) {
+  RunHook(Call::InGetDevInfo);
+  std::lock_guard lock(mutex_);
+  if (MMRESULT result = Check(Call::InGetDevInfo)) return result;
+  const int key = InKey(device);
+  if (key == kNoDevice) return MMSYSERR_BADDEVICEID;
+  info = inputs_[key].info;
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT VirtualMidiBackend::InOpen(UINT device, MidiInClient& client,
                                     std::unique_ptr<Port>& port) {
+  RunHook(Call::InOpen);
   std::lock_guard lock(mutex_);
   if (MMRESULT result = Check(Call::InOpen)) return result;
-  if (device >= inputs_.size()) return MMSYSERR_BADDEVICEID;
-  if (inputs_[device].open) return MMSYSERR_ALLOCATED;
+  const int key = InKey(device);
+  if (key == kNoDevice) return MMSYSERR_BADDEVICEID;
+  if (inputs_[key].open) return MMSYSERR_ALLOCATED;
   auto opened = std::make_unique<InPort>();
-  opened->device = static_cast<int>(device);
+  opened->device = key;
   opened->client = &client;
-  inputs_[device].open = opened.get();
+  inputs_[key].open = opened.get();
   port = std::move(opened);
   return MMSYSERR_NOERROR;
 }

@@ -41,6 +41,8 @@ class VirtualMidiBackend final : public MidiBackend {
     InStart,
     InStop,
     InReset,
+    OutGetDevInfo,
+    InGetDevInfo,
   };
   // The output mapper's device number in this class's accessors.
   static constexpr int kMapper = -1;
@@ -48,13 +50,29 @@ class VirtualMidiBackend final : public MidiBackend {
   VirtualMidiBackend();
   ~VirtualMidiBackend() override;
 
-  // ---- devices (numbered in the order added) ----
+  // ---- devices ----
+  // Each device is known to a test by the number Add/Insert returned, whatever
+  // its place in the service's list. Added devices go to the end of the list, so
+  // until a test inserts or unplugs one, that number is also its device number.
+  // A device keeps its whole name (its caps carry the first 31 bytes), and by
+  // default the identity "virtual-out-<number>" or "virtual-in-<number>".
   static MIDIOUTCAPSA OutputCaps(std::string_view name, WORD technology = MOD_MIDIPORT);
   static MIDIINCAPSA InputCaps(std::string_view name);
   int AddOutputDevice(std::string_view name, WORD technology = MOD_MIDIPORT);
   int AddOutputDevice(const MIDIOUTCAPSA& caps);
   int AddInputDevice(std::string_view name);
   int AddInputDevice(const MIDIINCAPSA& caps);
+  // A device that appears at that place in the list: those from there on move up.
+  int InsertOutputDevice(int position, std::string_view name, WORD technology = MOD_MIDIPORT);
+  int InsertInputDevice(int position, std::string_view name);
+  void SetOutputIdentity(int device, std::string identity, std::string address = {});
+  void SetInputIdentity(int device, std::string identity, std::string address = {});
+  // The device leaves the list; a port open on it fails every send with
+  // MMSYSERR_NODRIVER until it is plugged in again, at the place it had.
+  void UnplugOutput(int device);
+  void ReplugOutput(int device);
+  // Where the device is in the list now, or -1 while it is unplugged.
+  int OutputNumber(int device) const;
   // By default the mapper ("Virtual MIDI Mapper", MOD_MAPPER) exists while there is
   // an output device; nullopt removes it, caps replace it.
   void SetMapper(std::optional<MIDIOUTCAPSA> caps);
@@ -65,6 +83,9 @@ class VirtualMidiBackend final : public MidiBackend {
   // Every call of that operation returns code until ClearFailures.
   void FailAlways(Call call, MMRESULT code);
   void ClearFailures();
+  // Runs action (on the calling thread) when that operation is next called,
+  // before it does anything: the devices may change just as a port opens.
+  void BeforeNext(Call call, std::function<void()> action);
   // Calls that reached this backend, failed ones included.
   int CallCount(Call call) const;
   // Every API function called while this backend was current, in order.
@@ -107,6 +128,7 @@ class VirtualMidiBackend final : public MidiBackend {
   void Trace(std::string_view function) override;
   UINT OutGetNumDevs() override;
   MMRESULT OutGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
+  MMRESULT OutGetDevInfo(UINT device, MidiDeviceInfo& info) override;
   MMRESULT OutOpen(UINT device, MidiOutClient& client, std::unique_ptr<Port>& port) override;
   MMRESULT OutClose(Port& port) override;
   MMRESULT OutShortMsg(Port& port, DWORD message) override;
@@ -116,6 +138,7 @@ class VirtualMidiBackend final : public MidiBackend {
   MMRESULT OutSetVolume(UINT device, DWORD volume) override;
   UINT InGetNumDevs() override;
   MMRESULT InGetDevCaps(UINT device, MIDIINCAPSA& caps) override;
+  MMRESULT InGetDevInfo(UINT device, MidiDeviceInfo& info) override;
   MMRESULT InOpen(UINT device, MidiInClient& client, std::unique_ptr<Port>& port) override;
   MMRESULT InClose(Port& port) override;
   MMRESULT InPrepareHeader(Port& port, MIDIHDR& header) override;
@@ -133,17 +156,26 @@ class VirtualMidiBackend final : public MidiBackend {
     OutPort* open = nullptr;
     std::vector<std::vector<BYTE>> sent;
     std::optional<DWORD> volume;
+    MidiDeviceInfo info;
+    int unplugged_at = -1;  // its place in the list before it went
   };
   struct InDevice {
     MIDIINCAPSA caps{};
     InPort* open = nullptr;
+    MidiDeviceInfo info;
   };
-  static constexpr size_t kCalls = static_cast<size_t>(Call::InReset) + 1;
+  static constexpr size_t kCalls = static_cast<size_t>(Call::InGetDevInfo) + 1;
 
   MMRESULT Check(Call call);
+  void RunHook(Call call);  // without mutex_ held
   bool MapperPresent() const;
+  // By a test's number (kMapper for the mapper), present or not.
   OutDevice* FindOut(int device);
   const OutDevice* FindOut(int device) const;
+  // A service device number's test number: kMapper, or -2 when there is none.
+  int OutKey(UINT device) const;
+  int InKey(UINT device) const;
+  bool Unplugged(int device) const;
   std::vector<std::vector<BYTE>>& Record(int device);  // of an open port's device
   InPort* StartedInput(int device);
   uint64_t Enqueue(std::function<void()> task);  // under mutex_; returns its ticket
@@ -154,6 +186,9 @@ class VirtualMidiBackend final : public MidiBackend {
   mutable std::condition_variable changed_;
   std::vector<OutDevice> outputs_;
   std::vector<InDevice> inputs_;
+  std::vector<int> out_list_;  // the devices present, in the service's order
+  std::vector<int> in_list_;
+  std::function<void()> hooks_[kCalls];
   OutDevice mapper_;
   std::optional<bool> mapper_present_;  // unset: present while there is an output
   std::deque<MMRESULT> next_results_[kCalls];
