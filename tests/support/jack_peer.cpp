@@ -21,7 +21,7 @@ __attribute__((no_sanitize("thread"))) void CopyUnwatched(volatile uint8_t* to,
 
 }  // namespace
 
-JackPeer::JackPeer(const std::string& name, Kind kind) {
+JackPeer::JackPeer(const std::string& name, Kind kind, const std::string& capture) {
   jack_status_t status{};
   client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
   if (!client_) {
@@ -32,7 +32,8 @@ JackPeer::JackPeer(const std::string& name, Kind kind) {
   // a hardware driver's (or PipeWire's bridge) flags them.
   const unsigned long hardware =
       kind == Kind::kInterface ? JackPortIsPhysical | JackPortIsTerminal : 0;
-  capture_ = jack_port_register(client_, "capture", JACK_DEFAULT_MIDI_TYPE,
+  hardware_ = hardware;
+  capture_ = jack_port_register(client_, capture.c_str(), JACK_DEFAULT_MIDI_TYPE,
                                 JackPortIsInput | hardware, 0);
   playback_ = jack_port_register(client_, "playback", JACK_DEFAULT_MIDI_TYPE,
                                  JackPortIsOutput | hardware, 0);
@@ -56,6 +57,43 @@ void JackPeer::Close() {
 std::string JackPeer::CaptureName() const { return jack_port_name(capture_); }
 std::string JackPeer::PlaybackName() const { return jack_port_name(playback_); }
 
+bool JackPeer::RenameCapture(const std::string& short_name) {
+  return jack_port_rename(client_, capture_, short_name.c_str()) == 0;
+}
+
+bool JackPeer::AliasCapture(const std::string& alias) {
+  return jack_port_set_alias(capture_, alias.c_str()) == 0;
+}
+
+bool JackPeer::AddSecond(const std::string& short_name) {
+  jack_port_t* port = jack_port_register(client_, short_name.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                         JackPortIsInput | hardware_, 0);
+  second_.store(port);
+  return port != nullptr;
+}
+
+void JackPeer::RemoveSecond() {
+  jack_port_t* port = second_.exchange(nullptr);
+  if (!port) return;
+  WaitCycles(2);  // the process callback is done with it
+  jack_port_unregister(client_, port);
+}
+
+std::string JackPeer::SecondName() const {
+  jack_port_t* port = second_.load();
+  return port ? jack_port_name(port) : "";
+}
+
+bool JackPeer::WaitCycles(uint64_t count, std::chrono::milliseconds limit) {
+  const uint64_t target = cycles_.load() + count;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (cycles_.load() < target) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 int JackPeer::Process(uint32_t frames, void* self) {
   auto& peer = *static_cast<JackPeer*>(self);
   void* in = jack_port_get_buffer(peer.capture_, frames);
@@ -69,6 +107,9 @@ int JackPeer::Process(uint32_t frames, void* self) {
     CopyUnwatched(peer.scratch_.data(), event.buffer, size);
     peer.captured_.Write(&stamp, sizeof stamp, peer.scratch_.data(), size);
   }
+  if (jack_port_t* second = peer.second_.load()) {
+    peer.second_events_.fetch_add(jack_midi_get_event_count(jack_port_get_buffer(second, frames)));
+  }
   void* out = jack_port_get_buffer(peer.playback_, frames);
   jack_midi_clear_buffer(out);
   uint16_t size;
@@ -80,6 +121,7 @@ int JackPeer::Process(uint32_t frames, void* self) {
     CopyUnwatched(data, peer.scratch_.data(), size);
     peer.sent_.fetch_add(1, std::memory_order_release);
   }
+  peer.cycles_.fetch_add(1);
   return 0;
 }
 

@@ -21,7 +21,8 @@ class JackPeer {
  public:
   // An interface's ports are hardware ports; a program's are not.
   enum class Kind { kInterface, kProgram };
-  explicit JackPeer(const std::string& name = "tqx-peer", Kind kind = Kind::kInterface);
+  explicit JackPeer(const std::string& name = "tqx-peer", Kind kind = Kind::kInterface,
+                    const std::string& capture = "capture");
   ~JackPeer();
   JackPeer(const JackPeer&) = delete;
   JackPeer& operator=(const JackPeer&) = delete;
@@ -33,6 +34,18 @@ class JackPeer {
   // Full port names, as device lists show them ("tqx-peer:capture").
   std::string CaptureName() const;
   std::string PlaybackName() const;
+  // What a bridge does to the capture port: a new name (as jack_port_rename,
+  // the port stays the same), an alias beside it.
+  bool RenameCapture(const std::string& short_name);
+  bool AliasCapture(const std::string& alias);
+  // A second input port of the same kind, as a bridge shows another unit;
+  // only the events that reach it are counted.
+  bool AddSecond(const std::string& short_name);
+  void RemoveSecond();
+  std::string SecondName() const;
+  uint64_t SecondEvents() const { return second_events_.load(); }
+  // Waits until the server has run count more process cycles; false at the limit.
+  bool WaitCycles(uint64_t count, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
   // The next event that reached the capture port, in arrival order; nullopt
   // when none comes within the limit.
@@ -62,11 +75,15 @@ class JackPeer {
   _jack_client* client_ = nullptr;
   _jack_port* capture_ = nullptr;
   _jack_port* playback_ = nullptr;
+  unsigned long hardware_ = 0;
+  std::atomic<_jack_port*> second_{nullptr};
+  std::atomic<uint64_t> second_events_{0};
   SpscRing captured_{1 << 16};  // records: Stamp, bytes
   SpscRing outgoing_{1 << 16};
   std::vector<uint8_t> scratch_ = std::vector<uint8_t>(0xFFFF);  // process thread only
   std::atomic<uint64_t> queued_{0};
   std::atomic<uint64_t> sent_{0};
+  std::atomic<uint64_t> cycles_{0};
 };
 
 }  // namespace testing_support
