@@ -215,14 +215,15 @@ TEST_F(ConfigRecord, AMessageQueuedWhenTheDeviceWentIsReportedOnce) {
   PacingClock::Install(&watch);
   const std::string gone = "There is no driver installed on your system.";
   SendConfig();
-  QCoreApplication::processEvents();  // the done notices
+  // The done notices come from the backend's thread.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs->Errors().empty(); }, 5000));
   EXPECT_EQ(SentHex(), Texts(kDefaultRecord.begin(), kDefaultRecord.end() - 1));
   EXPECT_EQ(dialogs->Errors(), std::vector<std::string>{gone});
 
   loseAfter = 32 + 5;
   failAfter = 32 + 6;
   SendConfig();
-  QCoreApplication::processEvents();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs->Errors().size() >= 2; }, 5000));
   EXPECT_EQ(SentHex().size(), 31u + 5u);
   EXPECT_EQ(dialogs->Errors(), (std::vector<std::string>{gone, gone}));
 }

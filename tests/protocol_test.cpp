@@ -117,6 +117,13 @@ TEST(PacingWait, WorkForTheNextMessageRunsOnceWellBeforeTheEndThenTheWaitGoesOn)
   EXPECT_EQ(readsAtWork, (std::vector<int>{2, 2}));
 }
 
+TEST(PacingWait, CountedFromTheHandOverItsCostDoesNotAddUp) {
+  // Handed over at 1000; the hand-over took 4 ms, the next goes at 1100, not 1104.
+  ScriptedClock clock({1004ms}, true);
+  PacedWaitFrom(clock, 1000ms, 100);
+  EXPECT_EQ(clock.sleeps, std::vector<std::chrono::milliseconds>{1099ms});
+}
+
 class Probe : public QObject {
  public:
   bool event(QEvent* e) override {

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "app/form1.h"
 
 namespace {
 
@@ -85,17 +84,4 @@ constexpr std::array<const char*, kControllerEntries> kNames = [] {
 QString ControllerName(int index) {
   if (const char* name = kNames.at(index)) return QString::fromLatin1(name);
   return QStringLiteral(u"Controler n\u00B0 ") + QString::number(index - 1);
-}
-
-void TForm1::FillControllerLists() {
-  QStringList entries;
-  for (int i = 0; i < kControllerEntries; ++i) entries << ControllerName(i);
-  for (TComboBox* list : {ComboBox5, ComboBox6, ComboBox2, ComboBox1, ComboBox7, ComboBox8,
-                          ComboBox3, ComboBox4, ComboBox9, ComboBox10}) {
-    list->clear();
-    list->addItems(entries);
-  }
-  for (TComboBox* list : {ComboBox5, ComboBox6, ComboBox2, ComboBox1, ComboBox7, ComboBox8,
-                          ComboBox3, ComboBox4, ComboBox9, ComboBox10})
-    list->SetItemIndex(0);
 }

@@ -4,6 +4,7 @@
 
 #include "config/controller_names.h"
 #include "config/gate_outputs.h"
+#include "protocol/parameter_message.h"
 
 namespace record_fields {
 
@@ -14,12 +15,6 @@ constexpr int kCfg1 = param::CFG1 - param::CONFIG_FIRST;
 constexpr int kCfg2 = param::CFG2 - param::CONFIG_FIRST;
 constexpr int kCfg3 = param::CFG3 - param::CONFIG_FIRST;
 constexpr int kCfg4 = param::CFG4 - param::CONFIG_FIRST;
-
-std::string Hex(std::uint8_t byte) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", byte);
-  return text;
-}
 
 }  // namespace
 
@@ -78,6 +73,8 @@ std::optional<std::string> Problem(int field, std::uint8_t byte) {
     case Kind::DeviceNumber:
     case Kind::Level: return above(127);
     case Kind::Source:
+      if (byte == kNothingSelected) return std::nullopt;
+      [[fallthrough]];
     case Kind::LevelMinusOne:
       if (byte == 0xFF) return std::nullopt;
       return above(126);
@@ -89,11 +86,11 @@ std::optional<std::string> Problem(int field, std::uint8_t byte) {
       for (int bit = 0; bit < 8; ++bit)
         if (FlagNames(field)[bit]) used |= static_cast<std::uint8_t>(1 << bit);
       if ((byte & ~used) == 0) return std::nullopt;
-      return Fields()[field].name + std::string(" ") + Hex(byte) + " sets a bit that is always 0";
+      return Fields()[field].name + std::string(" ") + HexByte(byte) + " sets a bit that is always 0";
     }
     case Kind::Reserved:
       if (byte == 0) return std::nullopt;
-      return "reserved byte " + Hex(byte) + " is not 0";
+      return "reserved byte " + HexByte(byte) + " is not 0";
     case Kind::Byte: return std::nullopt;
   }
   return std::nullopt;
@@ -115,7 +112,9 @@ std::string Meaning(int field, std::uint8_t byte) {
     case Kind::Channel: return "channel " + std::to_string(byte + 1);
     case Kind::Note: return std::to_string(byte) + " (" + NoteText(byte) + ")";
     case Kind::DeviceNumber: return "device ID " + std::to_string(byte + 1);
-    case Kind::Source: return ControllerName((byte + 1) % 256).toStdString();
+    case Kind::Source:
+      if (byte == kNothingSelected) return "nothing selected";
+      return ControllerName((byte + 1) % 256).trimmed().toStdString();
     case Kind::LevelMinusOne: return "level " + std::to_string((byte + 1) % 256);
     case Kind::Level: return "level " + std::to_string(byte);
     case Kind::Divider: return "divide by " + std::to_string(byte);

@@ -17,7 +17,7 @@ enum class Kind : std::uint8_t {
   Channel,       // channel - 1
   Note,          // a note number
   DeviceNumber,  // device ID - 1
-  Source,        // controller number, FF for none
+  Source,        // controller number, FF for none, FE for a list with nothing selected
   Flags,         // a flag byte; its named boxes below
   LevelMinusOne, // gate 5/6 level - 1, FF for 0
   Level,         // gate 1..4 level
@@ -31,6 +31,9 @@ struct Field {
   Kind kind;
 };
 
+// What a source list with nothing selected writes (its value is -2).
+constexpr std::uint8_t kNothingSelected = 0xFE;
+
 // Field i is parameter 32 + i.
 const std::array<Field, param::CONFIG_COUNT>& Fields();
 
@@ -42,7 +45,8 @@ const std::array<const char*, 8>& FlagNames(int field);
 std::optional<std::string> Problem(int field, std::uint8_t byte);
 
 // A readable form of a byte that passes Problem: "channel 1", "C  0",
-// "Modulation Wheel (coarse)", the ticked boxes of a flag byte.
+// "Modulation Wheel (coarse)" (without the list's trailing blanks), the ticked
+// boxes of a flag byte.
 std::string Meaning(int field, std::uint8_t byte);
 
 // The ticked boxes of a flag byte, in bit order.

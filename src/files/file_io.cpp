@@ -1,9 +1,15 @@
 #include "files/file_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QString>
+#include <cerrno>
+#include <cstring>
 
 namespace files {
 
@@ -30,18 +36,52 @@ std::size_t ExtensionStart(const std::string& path) {
 
 }  // namespace
 
-bool ReadFileBytes(const std::string& path, std::size_t count, std::vector<uint8_t>& out) {
-  QFile file(ToQt(path));
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  std::vector<uint8_t> bytes(count);
-  std::size_t done = 0;
-  while (done < count) {
-    const qint64 got =
-        file.read(reinterpret_cast<char*>(bytes.data()) + done, static_cast<qint64>(count - done));
-    if (got <= 0) return false;
-    done += static_cast<std::size_t>(got);
+ReadOutcome ReadFrom(int fd, std::size_t limit, const std::function<bool()>& cancel) {
+  ReadOutcome outcome;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    outcome.error = std::strerror(EISDIR);
+    return outcome;
   }
-  out = std::move(bytes);
+  std::vector<uint8_t> bytes(limit + 1);  // one more tells whether the file holds more
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR && !(cancel && cancel())) continue;
+      if (errno == EINTR) {
+        outcome.cancelled = true;
+      } else {
+        outcome.error = std::string("read error: ") + std::strerror(errno);
+      }
+      return outcome;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  outcome.more = got > limit;
+  bytes.resize(std::min(got, limit));
+  outcome.bytes = std::move(bytes);
+  return outcome;
+}
+
+ReadOutcome ReadFile(const std::string& path, std::size_t limit,
+                     const std::function<bool()>& cancel) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    ReadOutcome outcome;
+    outcome.error = std::strerror(errno);
+    return outcome;
+  }
+  ReadOutcome outcome = ReadFrom(fd, limit, cancel);
+  ::close(fd);
+  return outcome;
+}
+
+bool ReadFileBytes(const std::string& path, std::size_t count, std::vector<uint8_t>& out) {
+  ReadOutcome outcome = ReadFile(path, count);
+  if (!outcome.error.empty() || outcome.bytes.size() < count) return false;
+  out = std::move(outcome.bytes);
   return true;
 }
 

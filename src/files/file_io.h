@@ -4,10 +4,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace files {
+
+// What a read of a whole file found.
+struct ReadOutcome {
+  std::vector<uint8_t> bytes;  // at most the limit
+  bool more = false;           // the file holds more than the limit
+  std::string error;           // the system's reason when the read failed; bytes then empty
+  bool cancelled = false;      // a signal came and `cancel` said to stop
+};
+
+// Reads up to `limit` bytes from an open descriptor (standard input included),
+// retrying reads a signal broke off unless `cancel` says to stop.
+ReadOutcome ReadFrom(int fd, std::size_t limit, const std::function<bool()>& cancel = {});
+// The same for the file at `path`; a folder fails with the system's "Is a directory".
+ReadOutcome ReadFile(const std::string& path, std::size_t limit,
+                     const std::function<bool()>& cancel = {});
 
 // Reads the first `count` bytes of the file at `path` into `out`. False when the
 // file cannot be opened or holds fewer bytes; `out` is then left untouched.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 using ParameterMessage = std::array<uint8_t, 8>;
 
@@ -9,3 +10,8 @@ using ParameterMessage = std::array<uint8_t, 8>;
 // low eight bits of value travel, split into two nibbles so every data byte stays
 // below 0x80 (-1 goes out as 0F 0F).
 ParameterMessage BuildParameterMessage(int device, int parameter, int value);
+
+// "0F": how bytes are written in messages to the user.
+std::string HexByte(uint8_t byte);
+// "F0 70 7B 00 22 00 00 F7".
+std::string HexBytes(const ParameterMessage& message);

@@ -50,15 +50,9 @@ class Dialogs {
   virtual void ShowError(const std::string& text) = 0;
 
   static Dialogs& Current();
-  // Installs a replacement (not owned); nullptr restores the Qt dialogs.
+  // Installs a replacement (not owned); nullptr restores the default, which reports
+  // on standard error and cancels every file dialog (the editor installs QtDialogs).
   static void Install(Dialogs* dialogs);
-};
-
-class QtDialogs : public Dialogs {
- public:
-  bool ExecuteFileDialog(TFileDialog& dialog) override;
-  void MessageBox(const std::string& text, const std::string& title, MsgIcon icon) override;
-  void ShowError(const std::string& text) override;
 };
 
 // Answers file dialogs from a queue and records every box shown.
