@@ -16,10 +16,15 @@ Options ParseOptions(const std::vector<std::string>& args, const std::set<std::s
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (optionsEnded || arg.rfind("--", 0) != 0 || arg == "-") {
+    if (!optionsEnded && arg == "-h" && flags.count("help")) {
+      options.flags.insert("help");
+      continue;
+    }
+    if (optionsEnded || arg.rfind("-", 0) != 0 || arg == "-") {
       options.operands.push_back(arg);
       continue;
     }
+    if (arg.rfind("--", 0) != 0) throw UsageError{"unknown option " + arg};
     if (arg == "--") {
       optionsEnded = true;
       continue;
@@ -55,6 +60,19 @@ int NumberOption(const Options& options, const std::string& name, int min, int m
     throw UsageError{"--" + name + " must be " + std::to_string(min) + ".." + std::to_string(max) +
                      ", not \"" + *text + "\""};
   return number;
+}
+
+std::optional<FileKind> TypeOption(const Options& options) {
+  const auto type = options.Value("type");
+  if (!type) return std::nullopt;
+  const auto kind = KindOf("-." + *type);
+  if (!kind) throw UsageError{"--type must be tqc, syx, 3cv or tqx, not \"" + *type + "\""};
+  return kind;
+}
+
+std::optional<int> DeviceIdOption(const Options& options) {
+  if (!options.Value("device-id")) return std::nullopt;
+  return NumberOption(options, "device-id", 1, 128, 1);
 }
 
 }  // namespace cli

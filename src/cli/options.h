@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/input_files.h"
+
 namespace cli {
 
 // One verb's command line: its plain arguments and its --options.
@@ -24,16 +26,18 @@ struct UsageError {
 };
 
 // Splits args by the verb's known flags and valued options; anything else that
-// starts with "--" is a usage error. "--" ends the options.
+// starts with "-" (but "-" itself, standard input) is a usage error. "-h" is
+// "--help". "--" ends the options.
 Options ParseOptions(const std::vector<std::string>& args, const std::set<std::string>& flags,
                      const std::set<std::string>& valued);
 
 // The number given to --name, within min..max; fallback when absent.
 int NumberOption(const Options& options, const std::string& name, int min, int max, int fallback);
 
-// --device-id: 1..128, 1 when absent.
-inline int DeviceIdOption(const Options& options) {
-  return NumberOption(options, "device-id", 1, 128, 1);
-}
+// --type tqc|syx|3cv|tqx (any case), the form of standard input; nothing when absent.
+std::optional<FileKind> TypeOption(const Options& options);
+
+// --device-id: 1..128, or nothing when absent.
+std::optional<int> DeviceIdOption(const Options& options);
 
 }  // namespace cli

@@ -16,8 +16,10 @@ namespace {
 constexpr const char* kHelp =
     "usage: tqx512 ports [--json]\n"
     "\n"
-    "Lists the MIDI output devices in device order: index, technology and name, and\n"
-    "marks the one the editor opens at start-up (the first MIDI port).\n";
+    "Lists the MIDI output devices in device order: index, address (ALSA's\n"
+    "client:port), technology and whole name, and marks the one the editor opens\n"
+    "at start-up (the first MIDI port). `send --port` takes any of the first,\n"
+    "second or last.\n";
 
 }  // namespace
 
@@ -27,25 +29,25 @@ int RunPorts(const std::vector<std::string>& args, Io& io) {
     io.out << kHelp;
     return kSuccess;
   }
-  if (!options.operands.empty()) throw UsageError{"ports: unexpected \"" + options.operands[0] + "\""};
-  if (io.connectMidi) io.connectMidi();
-  TMidiOutput port(nullptr);
-  std::vector<PortEntry> ports;
+  if (!options.operands.empty()) throw UsageError{"unexpected \"" + options.operands[0] + "\""};
+  if (!ConnectMidi(io)) return kSendFailed;
+  const std::vector<PortEntry> ports = ListOutputPorts();
   int editorDefault = -1;
   try {
-    ports = ListOutputPorts(port);
-    ChooseEditorPort(port);
-    editorDefault = port.DeviceID();
-  } catch (const EmidioutputError&) {
+    TMidiOutput port(nullptr);
+    editorDefault = ChoosePort(port, std::nullopt).index;
+  } catch (const PortNotChosen&) {
     // No MIDI port at all: the list still shows what there is.
   }
   if (options.Has("json")) {
     QJsonArray list;
     for (const PortEntry& entry : ports) {
-      list.append(QJsonObject{{"index", entry.index},
-                              {"name", QString::fromStdString(entry.name)},
-                              {"technology", QString::fromStdString(entry.technology)},
-                              {"editorDefault", entry.index == editorDefault}});
+      list.append(QJsonObject{
+          {"index", entry.index},
+          {"address", entry.address.empty() ? QJsonValue() : QString::fromStdString(entry.address)},
+          {"name", QString::fromStdString(entry.name)},
+          {"technology", QString::fromStdString(entry.technology)},
+          {"editorDefault", entry.index == editorDefault}});
     }
     const QJsonObject root{{"service", QString::fromStdString(CurrentMidiBackend().Name())},
                            {"ports", list}};

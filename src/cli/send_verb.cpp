@@ -1,7 +1,9 @@
 // `tqx512 send`: files to the interface, each message followed by the pacing wait.
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 
+#include "cli/interrupts.h"
 #include "cli/options.h"
 #include "cli/output_ports.h"
 #include "cli/verbs.h"
@@ -10,32 +12,30 @@
 #include "protocol/paced_send.h"
 #include "protocol/pacing_clock.h"
 #include "protocol/parameter_map.h"
+#include "ui/console_dialogs.h"
 
 namespace cli {
 
 namespace {
 
 constexpr const char* kHelp =
-    "usage: tqx512 send FILE... [--port NAME|INDEX] [--device-id 1..128] [--flash] [--dry-run]\n"
+    "usage: tqx512 send FILE... [--port PORT] [--device-id 1..128] [--flash] [--dry-run]\n"
+    "                           [--type tqc|syx|3cv|tqx]\n"
     "\n"
-    "Sends configurations (.TQC: parameters 32..63; .SYX: its messages as they stand)\n"
-    "and note tables (.3CV, .TQX: parameters 64..111) in the order given, each message\n"
-    "followed by a 100 ms wait. Every file is read and checked before anything is sent.\n"
+    "Sends configurations (.TQC: parameters 32..63; .SYX: its messages) and note\n"
+    "tables (.3CV, .TQX: parameters 64..111) in the order given, each message followed\n"
+    "by a 100 ms wait. Every file is read and checked before anything is sent.\n"
+    "FILE - is standard input (its form from --type, else from its bytes).\n"
     "\n"
-    "  --port NAME|INDEX  the output (see `tqx512 ports`); default: the one the editor opens\n"
-    "  --device-id N      the interface's device ID, 1..128 (default 1)\n"
-    "  --flash            end with \"Write to Flash\"\n"
-    "  --dry-run          print the messages, one a line, and open no port\n";
-
-std::string HexLine(const ParameterMessage& message) {
-  std::string text;
-  for (uint8_t byte : message) {
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02X", byte);
-    text += (text.empty() ? "" : " ") + std::string(hex);
-  }
-  return text;
-}
+    "  --port PORT     the output: its index or address (see `tqx512 ports`), its\n"
+    "                  name in any case, or the start or a part of the name of one\n"
+    "                  port; default: the one the editor opens\n"
+    "  --device-id N   the interface's device ID, 1..128, for every message (and\n"
+    "                  parameter 34); default: the files' own, 1 for tables alone\n"
+    "  --flash         end with \"Write to Flash\" (unless the last message is one)\n"
+    "  --dry-run       print the messages, one a line, and open no port\n"
+    "\n"
+    "Ctrl+C stops after the message in flight.\n";
 
 void DrawProgress(std::ostream& err, size_t done, size_t total) {
   constexpr size_t kWidth = 30;
@@ -47,14 +47,44 @@ void DrawProgress(std::ostream& err, size_t done, size_t total) {
   err << line << std::flush;
 }
 
+// The output port, counting the messages its service reports delivered. A
+// notice of a message delivered nowhere raises the port's error on the way to
+// the error report, every time: the port's memory of the last failure is
+// cleared before each notice is judged.
+class CountingPort : public TMidiOutput {
+ public:
+  CountingPort() : TMidiOutput(nullptr) {
+    Onmidioutput = [this](TObject*) {
+      Settle();
+      judging_ = true;
+      FError = MMSYSERR_NOERROR;
+    };
+  }
+  // Hands the notices that have come so far to their handler.
+  void Drain() {
+    DispatchPostedMessages(FNotifyWindow);
+    Settle();
+  }
+  size_t Delivered() const { return delivered_; }
+
+ private:
+  // The last notice left an error behind only if its message went nowhere.
+  void Settle() {
+    if (judging_) delivered_ += FError == MMSYSERR_NOERROR;
+    judging_ = false;
+  }
+  size_t delivered_ = 0;
+  bool judging_ = false;
+};
+
 }  // namespace
 
-std::vector<ParameterMessage> MessagesOf(const InputFile& file, int device) {
+std::vector<ParameterMessage> MessagesOf(const InputFile& file, int tableDevice) {
   std::vector<ParameterMessage> messages;
   switch (file.kind) {
     case FileKind::Config: {
       // The dump and the full transfer are the same messages.
-      const std::vector<uint8_t> dump = SysexDumpImage(file.record, device, false);
+      const std::vector<uint8_t> dump = SysexDumpImage(file.record, *OwnDeviceId(file) - 1, false);
       for (size_t at = 0; at < dump.size(); at += sizeof(ParameterMessage)) {
         ParameterMessage message;
         std::copy_n(dump.begin() + static_cast<long>(at), message.size(), message.begin());
@@ -64,7 +94,7 @@ std::vector<ParameterMessage> MessagesOf(const InputFile& file, int device) {
     }
     case FileKind::Table:
       for (int i = 0; i < kTableSize; ++i)
-        messages.push_back(BuildParameterMessage(device, param::TABLE_FIRST + i, file.table[i]));
+        messages.push_back(BuildParameterMessage(tableDevice, param::TABLE_FIRST + i, file.table[i]));
       break;
     case FileKind::Sysex: messages = file.messages; break;
   }
@@ -72,61 +102,112 @@ std::vector<ParameterMessage> MessagesOf(const InputFile& file, int device) {
 }
 
 int RunSend(const std::vector<std::string>& args, Io& io) {
-  const Options options = ParseOptions(args, {"help", "flash", "dry-run"}, {"port", "device-id"});
+  const Options options =
+      ParseOptions(args, {"help", "flash", "dry-run"}, {"port", "device-id", "type"});
   if (options.Has("help")) {
     io.out << kHelp;
     return kSuccess;
   }
-  if (options.operands.empty()) throw UsageError{"send: no file given"};
-  const int device = DeviceIdOption(options) - 1;
+  if (options.operands.empty()) throw UsageError{"no file given"};
+  const std::optional<int> deviceId = DeviceIdOption(options);
+  const std::optional<FileKind> type = TypeOption(options);
+  if (std::count_if(options.operands.begin(), options.operands.end(), IsStandardInput) > 1)
+    throw UsageError{"standard input (-) can be given once"};
 
   // Bad input never sends a byte: every file is checked before the port opens.
+  std::vector<InputFile> files;
+  for (const std::string& path : options.operands)
+    files.push_back(ReadInputFile(path, io.err, IsStandardInput(path) ? type : std::nullopt));
+  // One send speaks to one interface: a table goes where the configuration
+  // beside it goes, and files made for two interfaces need --device-id.
+  const auto shown = [](const std::string& path) { return path == "-" ? "standard input" : path; };
+  std::optional<int> ownId;
+  std::string ownIdFile;
+  for (size_t i = 0; i < files.size() && !deviceId; ++i) {
+    const std::optional<int> id = OwnDeviceId(files[i]);
+    if (!id) continue;
+    if (ownId && *id != *ownId)
+      throw UsageError{shown(ownIdFile) + " is for device ID " + std::to_string(*ownId) + " and " +
+                       shown(options.operands[i]) + " for device ID " + std::to_string(*id) +
+                       "; give --device-id to send both to one interface"};
+    ownId = id;
+    ownIdFile = options.operands[i];
+  }
   std::vector<ParameterMessage> messages;
-  for (const std::string& path : options.operands) {
-    const std::vector<ParameterMessage> more = MessagesOf(ReadInputFile(path), device);
+  for (InputFile& file : files) {
+    if (deviceId) SetDeviceId(file, *deviceId);
+    const std::vector<ParameterMessage> more = MessagesOf(file, deviceId.value_or(ownId.value_or(1)) - 1);
     messages.insert(messages.end(), more.begin(), more.end());
   }
-  if (options.Has("flash"))
+  if (options.Has("flash") && (messages.empty() || !IsWriteToFlash(messages.back()))) {
+    // To the interface the last message went to.
+    const int device = deviceId ? *deviceId - 1 : messages.empty() ? 0 : messages.back()[3];
     messages.push_back(BuildParameterMessage(device, param::COMMAND, param::WRITE_TO_FLASH));
+  }
 
   if (options.Has("dry-run")) {
-    for (const ParameterMessage& message : messages) io.out << HexLine(message) << '\n';
+    for (const ParameterMessage& message : messages) io.out << HexBytes(message) << '\n';
     return kSuccess;
   }
 
-  if (io.connectMidi) io.connectMidi();
-  TMidiOutput port(nullptr);
-  size_t sent = 0;
+  if (!ConnectMidi(io)) return kSendFailed;
+  CountingPort port;
+  PortEntry chosen;
   try {
-    if (const auto choice = options.Value("port")) {
-      if (!ChoosePort(port, *choice)) {
-        const std::vector<PortEntry> ports = ListOutputPorts(port);
-        io.err << "tqx512: no output port \"" << *choice << "\"; the ports are:\n"
-               << (ports.empty() ? std::string("  (none)\n") : PortTable(ports, -1));
-        return kBadInput;
-      }
-    } else {
-      ChooseEditorPort(port);
-    }
+    chosen = ChoosePort(port, options.Value("port"));
+  } catch (const PortNotChosen& error) {
+    io.err << "tqx512: " << error.what;
+    return error.code;
+  }
+
+  // The notices' reports are gathered here and told once, with the count.
+  std::ostringstream notices;
+  ui::ConsoleDialogs gathered(notices);
+  ui::Dialogs& previous = ui::Dialogs::Current();
+  ui::Dialogs::Install(&gathered);
+  std::string failure;
+  bool stopped = false;
+  try {
     if (!port.Open()) throw EmidioutputError(port.midioutErrorString(port.Error()));
     if (io.progress) DrawProgress(io.err, 0, messages.size());
     const PacingPriority priority;  // once for the whole send, as the editor's transfers
+    size_t handed = 0;
     for (const ParameterMessage& message : messages) {
+      if ((stopped = Interrupted())) break;
       SendPacedMessage(port, message, [&] {
-        if (io.progress) DrawProgress(io.err, sent + 1, messages.size());
+        if (io.progress) DrawProgress(io.err, handed + 1, messages.size());
       });
-      ++sent;
+      ++handed;
+      port.Drain();
+      if (gathered.ErrorCount() > 0) break;
     }
-    port.Close();
   } catch (const std::exception& error) {
-    if (io.progress) io.err << '\n';
-    io.err << "tqx512: " << error.what() << " (" << sent << " of " << messages.size()
-           << " messages sent";
-    if (!port.ProductName().empty()) io.err << " to \"" << port.ProductName() << '"';
-    io.err << ")\n";
+    failure = error.what();
+  }
+  try {
+    port.Close();  // every message is reported by now
+  } catch (const std::exception& error) {
+    if (failure.empty()) failure = error.what();
+  }
+  port.Drain();
+  ui::Dialogs::Install(&previous);
+  if (gathered.ErrorCount() > 0 && failure.empty()) failure = gathered.FirstError();
+
+  if (io.progress) io.err << '\n';
+  const auto count = [&] {
+    io.err << " (" << port.Delivered() << " of " << messages.size() << " messages sent to \""
+           << chosen.name << "\")\n";
+  };
+  if (!failure.empty()) {
+    io.err << "tqx512: " << failure;
+    count();
     return kSendFailed;
   }
-  if (io.progress) io.err << '\n';
+  if (stopped) {
+    io.err << "tqx512: interrupted";
+    count();
+    return kInterrupted;
+  }
   return kSuccess;
 }
 

@@ -10,8 +10,9 @@ namespace cli {
 
 enum ExitCode : int {
   kSuccess = 0,
-  kSendFailed = 1,  // a port or send failure, or an output that could not be written
+  kSendFailed = 1,  // a port, service or send failure, or an output that could not be written
   kBadInput = 2,    // bad usage or a file that cannot be used
+  kInterrupted = 130,  // Ctrl+C or SIGTERM, as a shell reports a process ended by SIGINT
 };
 
 struct Io {
@@ -21,6 +22,8 @@ struct Io {
   bool progress = false;
   // Brings up the MIDI service; only the verbs that reach a port call it.
   std::function<void()> connectMidi;
+  // Why it found no service, for the one line that says so.
+  std::string noServiceWhy = {};
 };
 
 // args without the program name.

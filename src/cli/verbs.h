@@ -13,9 +13,13 @@ int RunSend(const std::vector<std::string>& args, Io& io);
 int RunConvert(const std::vector<std::string>& args, Io& io);
 int RunShow(const std::vector<std::string>& args, Io& io);
 
+// Brings up the MIDI service. False, with one line on standard error, when
+// there is none.
+bool ConnectMidi(Io& io);
+
 // The messages `send` gives the port for one file: a configuration as the
 // editor's full transfer sends it, a table as parameters 64..111, a SysEx dump
-// as it stands. device is the device number (device ID - 1).
-std::vector<ParameterMessage> MessagesOf(const InputFile& file, int device);
+// as it stands. tableDevice is the device number (device ID - 1) of a table.
+std::vector<ParameterMessage> MessagesOf(const InputFile& file, int tableDevice);
 
 }  // namespace cli
