@@ -14,7 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include <QTemporaryDir>
+#include <fstream>
+#include <sstream>
+
 #include "app/form1.h"
+#include "cli/tool.h"
 #include "bench_load.h"
 #include "editor_bench_main.h"
 #include "jack_bench.h"
@@ -108,8 +113,43 @@ void BM_PacedWaitsAlone(benchmark::State& state) {
   Report(state, tookMs, cpuMs, messages);
 }
 
+// The tool's `send` of a 48-entry table, in process, on the virtual backend.
+// Arguments: load on every core (0 or 1).
+void BM_ToolSend(benchmark::State& state) {
+  QTemporaryDir folder;
+  const std::string table = folder.filePath("bench.3CV").toStdString();
+  std::ofstream(table, std::ios::binary) << std::string(48, '\x40');
+  const Load load(state.range(0) != 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  double tookMs = 0, cpuMs = 0;
+  for (auto _ : state) {
+    std::ostringstream out, err;
+    cli::Io io{out, err, false, {}, {}};
+    io.connectMidi = [] {
+      auto backend = std::make_unique<VirtualMidiBackend>();
+      backend->AddOutputDevice("Bench Out", MOD_MIDIPORT);
+      SetMidiBackend(std::move(backend));
+    };
+    const double cpu = ProcessCpuMs();
+    const auto start = std::chrono::steady_clock::now();
+    const int code = cli::Run({"send", table, "--port", "Bench Out"}, io);
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    tookMs += took.count();
+    cpuMs += ProcessCpuMs() - cpu;
+    SetMidiBackend(nullptr);
+    if (code != 0) state.SkipWithError(err.str().c_str());
+  }
+  Report(state, tookMs, cpuMs, 48);
+}
+
 }  // namespace
 
+BENCHMARK(BM_ToolSend)
+    ->ArgNames({"loaded"})
+    ->DenseRange(0, 1)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_PacedWaitsAlone)
     ->ArgNames({"messages", "loaded"})
     ->ArgsProduct({{48}, {0, 1}})
