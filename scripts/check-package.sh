@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package and proves it: the desktop entry, the AppStream data
-# and lintian first; then the package is installed with apt into a fresh Debian 12
-# chroot, where the editor is started on a virtual display, seen, photographed and
-# closed, and `tqx512 --version` runs.
+# Builds the two Debian packages and proves them: the desktop entry, the AppStream
+# data and lintian first; then, in a fresh Debian 12 chroot, the tool's package is
+# installed alone (it must pull in no X11, GL or Qt GUI library) and `tqx512
+# --version` runs; then the editor's package is installed, and the editor is started
+# on a virtual display, seen, photographed and closed.
 #
 #   scripts/check-package.sh        (as root; the base system is cached in
 #                                    /var/tmp/tqx512-package after the first run)
@@ -26,15 +27,18 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j"$(nproc)" --target tqx512-config tqx512-cli desktop_files
 (cd build && cpack -G DEB)
 version=$(sed -n 's/^project(tqx512_config VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+tool_deb=$PWD/build/tqx512_${version}_amd64.deb
 deb=$PWD/build/tqx512-config_${version}_amd64.deb
-[[ -f $deb ]] || { echo "check-package: $deb was not made"; exit 1; }
-dpkg-deb --info "$deb"
-dpkg-deb --contents "$deb"
+for d in "$tool_deb" "$deb"; do
+  [[ -f $d ]] || { echo "check-package: $d was not made"; exit 1; }
+  dpkg-deb --info "$d"
+  dpkg-deb --contents "$d"
+done
 
 step "validators"
 desktop-file-validate build/packaging/*.desktop && echo "desktop-file-validate: no errors"
 appstreamcli validate --no-net build/packaging/*.metainfo.xml
-lintian --fail-on error "$deb" && echo "lintian: no errors"
+lintian --fail-on error "$tool_deb" "$deb" && echo "lintian: no errors"
 
 step "install into a fresh Debian 12"
 cache=/var/tmp/tqx512-package
@@ -43,7 +47,11 @@ mkdir -p "$cache"
 if [[ ! -f $base ]]; then
   echo "making the base system once (a few minutes)"
   rm -rf "$cache/base"
-  debootstrap --variant=minbase bookworm "$cache/base" http://deb.debian.org/debian \
+  # The mirror this machine's apt already uses.
+  mirror=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
+  [[ -n $mirror ]] || mirror=$(awk '/^deb / && !/security/ {print $2; exit}' /etc/apt/sources.list 2>/dev/null || true)
+  [[ -n $mirror ]] || { echo "check-package: no Debian mirror found in apt's sources"; exit 1; }
+  debootstrap --variant=minbase bookworm "$cache/base" "$mirror" \
     >"$cache/debootstrap.log" 2>&1 || { echo "debootstrap failed; see $cache/debootstrap.log"; exit 1; }
   tar -C "$cache/base" -cf "$base" . && rm -rf "$cache/base"
 fi
@@ -64,17 +72,26 @@ tar -C "$root" -xf "$base"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 mount -t proc proc "$root/proc"; mount -t sysfs sys "$root/sys"
 mount --rbind /dev "$root/dev"; mount --make-rslave "$root/dev"
-cp "$deb" "$root/tmp/"
+cp "$tool_deb" "$deb" "$root/tmp/"
 in_root() {
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
     DEBIAN_FRONTEND=noninteractive "$@"
 }
 in_root apt-get update -qq
+
+step "the tool's package alone"
+before=$(in_root dpkg-query -W -f '${Package}\n' | sort)
+in_root apt-get install -y -qq "/tmp/$(basename "$tool_deb")"
+added=$(comm -13 <(echo "$before") <(in_root dpkg-query -W -f '${Package}\n' | sort))
+echo "$(wc -l <<<"$added") packages installed with tqx512"
+gui=$(grep -E '^(libx11|libxcb|libxext|libxrender|libxi6|libxkbcommon|libxau|libxdmcp|libgl1|libglx|libegl|libopengl|libgles|libqt6(gui|widgets|charts|opengl)|libwayland|libvulkan|qt6-qpa)' <<<"$added" || true)
+[[ -z $gui ]] || { echo "check-package: tqx512 pulled in:"; echo "$gui"; exit 1; }
+echo "no X11, GL or Qt GUI library among them"
+in_root tqx512 --version
+
+step "the editor's package"
 in_root apt-get install -y -qq "/tmp/$(basename "$deb")"
 in_root dpkg -L tqx512-config | grep -E '^/usr/(bin|share/(applications|metainfo|man)|share/icons/hicolor/.*/apps)/'
-
-step "tqx512 --version in the chroot"
-in_root tqx512 --version
 
 step "start tqx512-config from the package"
 # The display runs outside; the chroot sees its socket, nothing else of the host.

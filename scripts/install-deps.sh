@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev
   libasound2-dev libjack-jackd2-dev jackd2
+  # The JACK tests run a second time on PipeWire's libjack and daemon.
+  pipewire pipewire-jack
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   # The desktop entry, icon and AppStream data: made and checked in every build;
