@@ -11,9 +11,9 @@
 namespace tune {
 namespace {
 
-// The CV and the oscillator settle within this after a note starts; the
-// recording after it is measured.
-constexpr double kSettleSeconds = 0.05;
+// The CV, the oscillator and the audio path (a JACK or PipeWire period or two)
+// settle within this after a note starts; what follows is measured.
+constexpr double kSettleSeconds = 0.1;
 constexpr double kRecordSeconds = 0.25;
 constexpr std::uint8_t kPlayModeBits = 0x82;  // Polyphonic, Controlers
 constexpr std::uint8_t kCv1Tab = 0x01;
@@ -58,7 +58,8 @@ class Run {
   }
 
   void Step(const std::string& phase, int entry) {
-    if (progress_ && !progress_(phase, done_, total_, entry)) throw Failed{"cancelled"};
+    if (progress_ && !progress_(TuningStatus{phase, done_, total_, entry, notes_}))
+      throw Failed{"cancelled"};
     ++done_;
   }
 
@@ -101,6 +102,7 @@ class Run {
     Send(param::CFG2, setup_.cfg2 | kCv1Tab);
 
     std::vector<NoteReport>& notes = result.notes;
+    notes_ = &notes;
     for (int entry = setup_.first; entry <= setup_.last; ++entry) {
       Step("Measuring the old table", entry);
       const PitchReading reading = Play(entry);
@@ -189,6 +191,7 @@ class Run {
   }();
   bool configured_ = false;
   int playing_ = -1;
+  const std::vector<NoteReport>* notes_ = nullptr;
   int done_ = 0;
   int total_ = 0;
 };

@@ -54,9 +54,17 @@ struct TuningResult {
   std::vector<NoteReport> notes;
 };
 
-// Called before each note is measured: phase text, steps done, steps in all,
-// the table entry; false cancels the run.
-using TuningProgress = std::function<bool(const std::string& phase, int done, int total, int entry)>;
+// Where a run is, before each step.
+struct TuningStatus {
+  std::string phase;  // "Probing", "Verifying", ...
+  int done = 0;       // steps done, of total
+  int total = 0;
+  int entry = 0;      // the table entry the step is about
+  const std::vector<NoteReport>* notes = nullptr;  // so far: targets, before, after
+};
+
+// Returning false cancels the run.
+using TuningProgress = std::function<bool(const TuningStatus&)>;
 
 // Puts the interface in Monophonic mode with CV 1 "Tab" on the setup's channel
 // and base note, measures the old table, probes the DAC range, picks each
