@@ -21,8 +21,8 @@ std::string Failure(const char* what, int err) {
 
 class AlsaAudioInput : public AudioInput {
  public:
-  AlsaAudioInput(snd_pcm_t* pcm, unsigned rate, unsigned channels, snd_pcm_uframes_t period, bool is_float)
-      : pcm_(pcm), channels_(channels), period_(period), float_(is_float), buffer_(rate, kBufferSeconds) {
+  AlsaAudioInput(snd_pcm_t* pcm, unsigned rate, unsigned channels, snd_pcm_uframes_t period, snd_pcm_format_t format)
+      : pcm_(pcm), channels_(channels), period_(period), format_(format), buffer_(rate, kBufferSeconds) {
     thread_ = std::thread([this] { Capture(); });
   }
   ~AlsaAudioInput() override {
@@ -37,9 +37,12 @@ class AlsaAudioInput : public AudioInput {
  private:
   void Capture() {
     std::vector<float> frames(period_ * channels_);
-    std::vector<std::int32_t> integers(float_ ? 0 : period_ * channels_);
+    std::vector<std::int32_t> integers(period_ * channels_);
+    const bool is_float = format_ == SND_PCM_FORMAT_FLOAT_LE;
+    const bool is_short = format_ == SND_PCM_FORMAT_S16_LE;
+    auto* shorts = reinterpret_cast<std::int16_t*>(integers.data());
     while (!stop_) {
-      void* into = float_ ? static_cast<void*>(frames.data()) : static_cast<void*>(integers.data());
+      void* into = is_float ? static_cast<void*>(frames.data()) : static_cast<void*>(integers.data());
       snd_pcm_sframes_t got = snd_pcm_readi(pcm_, into, period_);
       if (got == -EPIPE || got == -ESTRPIPE || got == -EINTR) {
         // An overrun (a busy machine) loses a period, not the input.
@@ -49,9 +52,8 @@ class AlsaAudioInput : public AudioInput {
         buffer_.Fail("the audio input failed: " + std::string(snd_strerror(static_cast<int>(got))));
         return;
       }
-      if (!float_)
-        for (std::size_t i = 0; i < static_cast<std::size_t>(got) * channels_; ++i)
-          frames[i] = static_cast<float>(integers[i] / 2147483648.0);
+      for (std::size_t i = 0; !is_float && i < static_cast<std::size_t>(got) * channels_; ++i)
+        frames[i] = is_short ? static_cast<float>(shorts[i] / 32768.0) : static_cast<float>(integers[i] / 2147483648.0);
       buffer_.Push(frames.data(), static_cast<std::size_t>(got), channels_);
     }
   }
@@ -59,7 +61,7 @@ class AlsaAudioInput : public AudioInput {
   snd_pcm_t* pcm_;
   unsigned channels_;
   snd_pcm_uframes_t period_;
-  bool float_;
+  snd_pcm_format_t format_;
   CaptureBuffer buffer_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
@@ -78,18 +80,19 @@ std::unique_ptr<AudioInput> OpenAlsaAudioInput(const std::string& name, std::str
   snd_pcm_hw_params_alloca(&hw);
   unsigned rate = kWantedRate, channels = 1;
   snd_pcm_uframes_t period = kWantedRate / 100;
-  bool is_float = true;
+  snd_pcm_format_t format = SND_PCM_FORMAT_FLOAT_LE;
   const char* step = "read the audio input's settings";
   if ((err = snd_pcm_hw_params_any(pcm, hw)) >= 0) {
     step = "set interleaved access";
     err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
   }
   if (err >= 0) {
-    // A card's own device may not do floats; its 32-bit samples serve as well.
+    // A card's own device may not do floats, and a loopback card takes the
+    // format its other side was opened with: integers serve as well.
     step = "set a sample format";
-    if (snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_FLOAT_LE) < 0) {
-      is_float = false;
-      err = snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S32_LE);
+    for (snd_pcm_format_t wanted : {SND_PCM_FORMAT_FLOAT_LE, SND_PCM_FORMAT_S32_LE, SND_PCM_FORMAT_S16_LE}) {
+      format = wanted;
+      if ((err = snd_pcm_hw_params_set_format(pcm, hw, wanted)) >= 0) break;
     }
   }
   if (err >= 0) {
@@ -123,7 +126,7 @@ std::unique_ptr<AudioInput> OpenAlsaAudioInput(const std::string& name, std::str
     snd_pcm_close(pcm);
     return nullptr;
   }
-  return std::make_unique<AlsaAudioInput>(pcm, rate, channels, period, is_float);
+  return std::make_unique<AlsaAudioInput>(pcm, rate, channels, period, format);
 }
 
 void AddAlsaCaptureDevices(std::vector<AudioDevice>& devices) {

@@ -1,6 +1,6 @@
 #include "tune/tuning_report.h"
 
-#include <cstdio>
+#include <charconv>
 
 #include "config/record_fields.h"
 #include "tune/pitch_meter.h"
@@ -8,16 +8,18 @@
 namespace tune {
 namespace {
 
-std::string Number(double value, const char* format) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
+// A point for the decimals whatever the user's locale: a comma would split the
+// CSV's columns.
+std::string Number(double value, int decimals) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
+  return std::string(text, end);
 }
 
-std::string Hz(double hz, const char* none) { return hz > 0 ? Number(hz, "%.3f") : none; }
+std::string Hz(double hz, const char* none) { return hz > 0 ? Number(hz, 3) : none; }
 
 std::string CentsOf(double hz, double target, const char* none) {
-  return hz > 0 ? Number(Cents(hz, target), "%.2f") : none;
+  return hz > 0 ? Number(Cents(hz, target), 2) : none;
 }
 
 std::string Trimmed(std::string text) {

@@ -1,0 +1,167 @@
+// Auto-tune on real kernel devices, inside the test VM: the tool sends to a USB
+// MIDI interface on the kernel's own driver, what reaches the interface is read
+// back raw on the gadget's side, and the oscillator it drives plays into
+// snd-aloop's playback side, whose capture side the tool records.
+
+#include <alsa/asoundlib.h>
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <thread>
+
+#include "cli/tool.h"
+#include "midi/platform/alsa_backend.h"
+#include "midi/platform/midi_backend.h"
+#include "protocol/parameter_map.h"
+#include "support/simulated_rig.h"
+#include "support/usb_units.h"
+#include "tune/pitch_meter.h"
+
+namespace {
+
+using namespace testing_support;
+
+// The interface's CV 1 and the oscillator on it, as in the JACK rig: the state
+// comes from the messages that reached the unit, the tone goes out through the
+// loopback card's playback side, 5 ms at a time.
+class LoopbackOscillator {
+ public:
+  LoopbackOscillator(UsbMidiUnit& unit, const std::array<std::uint8_t, 32>& record, const TNoteTable& table)
+      : unit_(unit), record_(record), table_(table) {
+    if (snd_pcm_open(&pcm_, "hw:Loopback,0,0", SND_PCM_STREAM_PLAYBACK, 0) < 0 ||
+        snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, 48000, 0, 20000) < 0) {
+      why_ = "cannot open snd-aloop's playback side";
+      return;
+    }
+    unit_.Clear();
+    thread_ = std::thread([this] { Play(); });
+  }
+  ~LoopbackOscillator() {
+    Stop();
+    if (pcm_) snd_pcm_close(pcm_);
+  }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  const std::string& Why() const { return why_; }
+  // Once stopped: what the interface holds.
+  TNoteTable Table() const { return table_; }
+  std::array<std::uint8_t, 32> Record() const { return record_; }
+  int Flashes() const { return flashes_; }
+
+ private:
+  void Take(const std::string& hex) {
+    std::vector<int> m;
+    for (std::size_t at = 0; at + 1 < hex.size(); at += 3) m.push_back(std::stoi(hex.substr(at, 2), nullptr, 16));
+    if (m.size() == 8 && m[0] == 0xF0 && m[3] == 0) {
+      const int value = m[5] | m[6] << 4;
+      if (m[4] == param::COMMAND) ++flashes_;
+      else if (m[4] >= param::TABLE_FIRST) table_[static_cast<std::size_t>(m[4] - param::TABLE_FIRST)] = value;
+      else record_[static_cast<std::size_t>(m[4] - param::CONFIG_FIRST)] = static_cast<std::uint8_t>(value);
+    } else if (m.size() == 3 && (m[0] & 0x0F) == record_[0] % 16) {
+      if ((m[0] & 0xF0) == 0x90 && m[2] > 0) held_ = m[1];
+      else if (m[1] == held_) held_ = -1;
+    }
+  }
+  void Play() {
+    std::size_t taken = 0;
+    std::vector<std::int16_t> period(240);
+    unsigned noise = 1;
+    while (!stop_) {
+      const std::vector<std::string> got = unit_.Received();
+      for (; taken < got.size(); ++taken) Take(got[taken]);
+      const int entry = held_ - record_[param::NREF - param::CONFIG_FIRST];
+      const bool follows = !(record_[param::CFG0 - param::CONFIG_FIRST] & 0x82) &&
+                           (record_[param::CFG2 - param::CONFIG_FIRST] & 0x01) && entry >= 0 && entry < kTableSize;
+      const double hz = follows ? OscillatorHz(table_[static_cast<std::size_t>(entry)]) : 130;
+      for (std::int16_t& s : period) {
+        noise = noise * 1664525u + 1013904223u;
+        const double hiss = ((noise >> 8) / 16777216.0 - 0.5) * 0.0004;
+        s = static_cast<std::int16_t>(32767 * ((held_ >= 0 ? 0.4 * (2 * phase_ - 1) : 0) + hiss));
+        phase_ += hz / 48000;
+        phase_ -= std::floor(phase_);
+      }
+      snd_pcm_sframes_t wrote = snd_pcm_writei(pcm_, period.data(), period.size());
+      if (wrote < 0) snd_pcm_recover(pcm_, static_cast<int>(wrote), 1);
+    }
+  }
+
+  UsbMidiUnit& unit_;
+  std::array<std::uint8_t, 32> record_;
+  TNoteTable table_;
+  std::string why_;
+  snd_pcm_t* pcm_ = nullptr;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  int held_ = -1;
+  int flashes_ = 0;
+  double phase_ = 0;
+};
+
+TEST(UsbTuneRig, ToolTunesAUsbInterfaceHeardThroughALoopbackCard) {
+  if (!getenv("TQX_IN_VM")) GTEST_SKIP() << "needs the test VM's USB controllers and snd-aloop";
+  UsbMidiUnit unit("Tune", 0);
+  ASSERT_TRUE(unit.Ready()) << unit.Why();
+  std::string why;
+  std::unique_ptr<MidiBackend> backend = OpenAlsaMidiBackend(why);
+  ASSERT_TRUE(backend) << why;
+  SetMidiBackend(std::move(backend));
+
+  // Channel 2, base note 36, Polyphonic, CV 2 "Tab", as the JACK rig's.
+  const std::array<std::uint8_t, 32> record = {0x01, 0x24, 0x00, 0x05, 0x01, 0x07, 0x00, 0x00, 0x00, 0x80, 0x11,
+                                               0x02, 0x3F, 0x3F, 0x0C, 0x18, 0x02, 0x00, 0x01, 0x02, 0x03, 0x04,
+                                               0x40, 0x40, 0x40, 0x40, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00};
+  TNoteTable held{};
+  QByteArray heldTable;
+  for (int i = 0; i < kTableSize; ++i) {
+    held[static_cast<std::size_t>(i)] = 5 * i + 10;
+    heldTable.append(static_cast<char>(5 * i + 10));
+  }
+  QTemporaryDir dir;
+  const auto write = [&](const char* name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  };
+  write("held.TQC", QByteArray(reinterpret_cast<const char*>(record.data()), 32));
+  write("held.3CV", heldTable);
+  const std::string tuned = dir.filePath("tuned.3CV").toStdString();
+
+  auto osc = std::make_unique<LoopbackOscillator>(unit, record, held);
+  ASSERT_TRUE(osc->Why().empty()) << osc->Why();
+  const auto start = std::chrono::steady_clock::now();
+  std::ostringstream out, err;
+  cli::Io io{out, err, false, {}};
+  const int code = cli::Run({"tune", "--port", "TQX Cable", "--audio-input", "hw:Loopback,1,0", "--out", tuned,
+                             "--config", dir.filePath("held.TQC").toStdString(), "--table",
+                             dir.filePath("held.3CV").toStdString()},
+                            io);
+  std::printf("tuning run in the VM: %.1f s\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  ASSERT_EQ(code, 0) << err.str();
+  unit.WaitFor(0);  // the last messages reach the gadget's side
+  osc->Stop();
+  EXPECT_EQ(osc->Table(), held);
+  EXPECT_EQ(osc->Record(), record);
+  EXPECT_EQ(osc->Flashes(), 0);
+
+  QFile file(QString::fromStdString(tuned));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray table = file.readAll();
+  ASSERT_EQ(table.size(), kTableSize);
+  for (int i = 0; i < kTableSize; ++i) {
+    const int dac = static_cast<std::uint8_t>(table[i]);
+    const double target = 440 * std::exp2((36 + i - 69) / 12.0);
+    EXPECT_LE(std::fabs(tune::Cents(OscillatorHz(dac), target)),
+              tune::Cents(OscillatorHz(dac + 1), OscillatorHz(dac)) / 2 + 2) << "entry " << i + 1;
+  }
+  SetMidiBackend(nullptr);
+}
+
+}  // namespace
