@@ -159,6 +159,10 @@ class TForm1 : public QWidget, public TComponent {
   void SendOneNoteTableSysex();
   void SpeedButton10Click(TObject* Sender);  // Generator
   const TNoteTable& NoteTable() const { return FNoteTable; }
+  // A table made elsewhere (the auto-tune window) replaces the note table: the chart
+  // follows as after "Open Table" and, while CheckBox26 is ticked, the interface
+  // gets all 48 entries (never "Write to Flash").
+  void TakeNoteTable(const TNoteTable& table);
 
   // --- Output test panel (src/testpanel/) ---
   // Sliders: a control change on the controller of the output's source list, on
