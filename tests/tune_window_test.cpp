@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "app/form1.h"
+#include "midi/midi_output.h"
 #include "support/editor_fixture.h"
 #include "support/simulated_rig.h"
 #include "support/test_support.h"
@@ -42,8 +43,14 @@ class TuneWindow : public testing_support::EditorFixture {
   void SetUp() override {
     EditorFixture::SetUp();
     parts_.listInputs = [] { return std::vector<audio::AudioDevice>{{"default", "default"}}; };
-    parts_.openInput = [](const std::string&, std::string&) { return std::make_unique<StandInInput>(); };
-    parts_.makeRig = [this](TMidiOutput&, audio::AudioInput&) { return std::make_unique<SimulatedRig>(fault); };
+    parts_.openInput = [this](const std::string&, std::string& why) -> std::unique_ptr<audio::AudioInput> {
+      if (!inputOpens) why = "Cannot open capture device default - Device or resource busy";
+      return inputOpens ? std::make_unique<StandInInput>() : nullptr;
+    };
+    parts_.makeRig = [this](TMidiOutput&, audio::AudioInput&) {
+      ++rigsMade;
+      return std::make_unique<SimulatedRig>(fault);
+    };
     tune_ui::AutoTuneParts::Install(&parts_);
     Form3->GenerateTable(0, 255, 47, 0);
     old = form->NoteTable();
@@ -86,6 +93,8 @@ class TuneWindow : public testing_support::EditorFixture {
   }
 
   SimulatedRig::Fault fault = SimulatedRig::Fault::None;
+  bool inputOpens = true;
+  int rigsMade = 0;
   TNoteTable old{};
 
  private:
@@ -156,6 +165,24 @@ TEST_F(TuneWindow, UnpatchedOscillatorStopsTheRunWithItsReason) {
   EXPECT_TRUE(Questions().empty());
   EXPECT_EQ(form->NoteTable(), old);
   EXPECT_EQ(SentHex(), Texts{});
+}
+
+TEST_F(TuneWindow, NoRunWithoutAnAudioInputOrAMidiOutput) {
+  inputOpens = false;
+  WithWindow([&](AutoTuneWindow& window) {
+    EXPECT_EQ(window.MessageLabel->text(), "Cannot open capture device default - Device or resource busy");
+    Run(window, true);
+    EXPECT_EQ(window.MessageLabel->text(), "No audio input is open: choose the one the oscillator is patched to.");
+  });
+  inputOpens = true;
+  form->MidiOutput1->Close();
+  WithWindow([&](AutoTuneWindow& window) {
+    Run(window, true);
+    EXPECT_EQ(window.MessageLabel->text(),
+              "No MIDI output is open: choose the interface's output on the \"Config\" tab.");
+  });
+  EXPECT_EQ(rigsMade, 0);
+  EXPECT_TRUE(Questions().empty());
 }
 
 TEST_F(TuneWindow, ReportHasOneRowPerTunedNote) {
