@@ -21,6 +21,7 @@ constexpr const char* kHelp =
     "  send     send configurations and note tables to the TQX512, paced\n"
     "  convert  turn .TQC into .SYX and back, .3CV into .TQX and back\n"
     "  show     decode a file\n"
+    "  tune     fill the note table by measuring the oscillator on a sound card\n"
     "\n"
     "  -h, --help     this text\n"
     "  -V, --version  the version\n"
@@ -32,7 +33,8 @@ using Verb = int (*)(const std::vector<std::string>&, Io&);
 
 const std::map<std::string, Verb>& Verbs() {
   static const std::map<std::string, Verb> verbs = {
-      {"ports", RunPorts}, {"send", RunSend}, {"convert", RunConvert}, {"show", RunShow}};
+      {"ports", RunPorts}, {"send", RunSend}, {"convert", RunConvert}, {"show", RunShow},
+      {"tune", RunTune}};
   return verbs;
 }
 

@@ -12,6 +12,7 @@ int RunPorts(const std::vector<std::string>& args, Io& io);
 int RunSend(const std::vector<std::string>& args, Io& io);
 int RunConvert(const std::vector<std::string>& args, Io& io);
 int RunShow(const std::vector<std::string>& args, Io& io);
+int RunTune(const std::vector<std::string>& args, Io& io);
 
 // Brings up the MIDI service. False, with one line on standard error, when
 // there is none.

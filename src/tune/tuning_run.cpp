@@ -115,11 +115,14 @@ class Run {
       SendEntry(entry, probes[static_cast<std::size_t>(entry)]);
     }
     std::vector<Probe> measured;
+    std::string unmeasured;
     for (int entry = 0; entry < kTableSize; ++entry) {
       Step("Probing", entry);
       const PitchReading reading = Play(entry);
       if (reading.fault == PitchFault::None) measured.push_back({probes[static_cast<std::size_t>(entry)], reading.hz});
+      else unmeasured = reading.reason;
     }
+    if (measured.size() < 2) throw Failed{unmeasured};
     const PitchCurve curve(measured);
 
     const double base_hz = BaseHz(notes);
@@ -148,6 +151,8 @@ class Run {
         note.dac = guess;
         note.after_hz = hz;
         table[static_cast<std::size_t>(note.entry)] = guess;
+      } else {
+        SendEntry(note.entry, note.dac);  // the interface holds what the result says
       }
     }
     for (const NoteReport& note : notes)
@@ -169,12 +174,12 @@ class Run {
   // Sends back what the run changed, the table first, so the interface ends as it began.
   void Restore() {
     NoteOff();
-    for (int entry = 0; entry < kTableSize; ++entry) {
+    for (int entry = 0; entry < kTableSize && setup_.restore_table; ++entry) {
       const int old = setup_.table[static_cast<std::size_t>(entry)];
       if (sent_table_[static_cast<std::size_t>(entry)] >= 0 && sent_table_[static_cast<std::size_t>(entry)] != old)
         Send(param::TABLE_FIRST + entry, old);
     }
-    if (!configured_) return;
+    if (!configured_ || !setup_.restore_config) return;
     Send(param::CAN, setup_.saved_channel - 1);
     Send(param::NREF, setup_.saved_base_note);
     Send(param::CFG0, setup_.cfg0);

@@ -33,7 +33,10 @@ struct TuningSetup {
   Reference reference = Reference::A4;
   double reference_hz = 440;  // the base note's pitch, or A4's; unused for Current
   int first = 0, last = kTableSize - 1;  // table entries to tune
-  // What the interface holds now, sent back whatever ends the run.
+  // What the interface holds now, sent back whatever ends the run (unless not
+  // known: the tool may not be told the interface's configuration or table).
+  bool restore_config = true;
+  bool restore_table = true;
   std::uint8_t cfg0 = 0, cfg2 = 0;
   int saved_channel = 1, saved_base_note = 24;
   TNoteTable table{};
