@@ -23,9 +23,9 @@
 #include "midi/midi_output.h"
 #include "protocol/parameter_map.h"
 #include "tune/pitch_meter.h"
+#include "tune/tuning_report.h"
 #include "tune/tuning_search.h"
 #include "tune_ui/tune_chart.h"
-#include "tune_ui/tune_report.h"
 #include "ui/dialogs.h"
 
 namespace tune_ui {
@@ -286,7 +286,7 @@ void AutoTuneWindow::SaveReportClick() {
   dialog.FileName = "TuneReport";
   if (!dialog.Execute()) return;
   const std::string target = files::SaveTarget(dialog.FileName, ".csv");
-  const std::string csv = TuneReportCsv(result_.notes, baseNote_);
+  const std::string csv = tune::ReportCsv(result_, baseNote_);
   MessageLabel->clear();
   if (!files::WriteFileAtomically(target, {csv.begin(), csv.end()}))
     MessageLabel->setText(QStringLiteral("The report was not saved: cannot write %1").arg(QString::fromStdString(target)));
