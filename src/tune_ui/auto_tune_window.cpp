@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
