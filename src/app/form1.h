@@ -159,6 +159,11 @@ class TForm1 : public QWidget, public TComponent {
   void SendOneNoteTableSysex();
   void SpeedButton10Click(TObject* Sender);  // Generator
   const TNoteTable& NoteTable() const { return FNoteTable; }
+  // A table made elsewhere (the auto-tune window) replaces the note table: the chart
+  // follows as after "Open Table" and, while CheckBox26 is ticked, the interface
+  // gets all 48 entries (never "Write to Flash").
+  void TakeNoteTable(const TNoteTable& table);
+  void BtnAutoTuneClick(TObject* Sender);  // opens the "Auto-tune" window
 
   // --- Output test panel (src/testpanel/) ---
   // Sliders: a control change on the controller of the output's source list, on
@@ -367,6 +372,7 @@ class TForm1 : public QWidget, public TComponent {
   TSpeedButton* SpeedButton12;  // Send Table to Interface
   TSpeedButton* SpeedButton10;  // Generator
   TSpeedButton* SpeedButton11;  // 3D/2D
+  TButton* BtnAutoTune;  // "Auto-tune": measures the oscillator and tunes the table
   TEdit* Edit3;
   TUpDown* UpDown6;  // note 0..47
   TLabel* lbNote;

@@ -107,4 +107,5 @@ void TForm1::ConnectHandlers() {
   SpeedButton12->OnClick = Bind(this, &TForm1::SpeedButton12Click);
   SpeedButton10->OnClick = Bind(this, &TForm1::SpeedButton10Click);
   SpeedButton11->OnClick = Bind(this, &TForm1::SpeedButton11Click);
+  BtnAutoTune->OnClick = Bind(this, &TForm1::BtnAutoTuneClick);
 }

@@ -299,6 +299,8 @@ void TForm1::BuildTableTab() {
   lbNote->setFont(noteFont);
   MakeLabel(panel, "DAC", 420, 17);
   UpDown7 = MakeNumber(panel, Edit4, 452, 14, 44, 0, 255, 0);
+  BtnAutoTune = new TButton("Auto-tune", panel);
+  BtnAutoTune->setGeometry(660, 12, 100, 26);
 }
 
 void TForm1::BuildAboutTab() {

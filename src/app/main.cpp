@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/startup.h"
+#include "tune_ui/auto_tune_parts.h"
 #include "ui/qt_dialogs.h"
 
 int main(int argc, char** argv) {
@@ -9,5 +10,7 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("Velmont");
   ui::QtDialogs dialogs;
   ui::Dialogs::Install(&dialogs);
+  const tune_ui::AutoTuneParts audio = tune_ui::PlatformAutoTuneParts();
+  tune_ui::AutoTuneParts::Install(&audio);
   return RunEditor(app);
 }

@@ -15,6 +15,11 @@ void ConsoleDialogs::MessageBox(const std::string& text, const std::string& titl
   out_ << prefix_ << (title.empty() ? "" : title + ": ") << text << '\n' << std::flush;
 }
 
+bool ConsoleDialogs::AskYesNo(const std::string& text, const std::string& title) {
+  MessageBox(text + " No", title, MsgIcon::None);
+  return false;
+}
+
 void ConsoleDialogs::ShowError(const std::string& text) {
   if (errors_++ == 0) first_ = text;
   out_ << prefix_ << text << '\n' << std::flush;

@@ -8,8 +8,8 @@
 namespace ui {
 
 // The dialogs seam for a program without windows: every box and error report
-// becomes one line on a stream, and a file dialog is always cancelled, since
-// there is nobody to choose.
+// becomes one line on a stream, and a file dialog is always cancelled and a
+// question answered "No", since there is nobody to choose.
 class ConsoleDialogs : public Dialogs {
  public:
   // prefix starts every line ("tqx512: ").
@@ -17,6 +17,7 @@ class ConsoleDialogs : public Dialogs {
 
   bool ExecuteFileDialog(TFileDialog& dialog) override;
   void MessageBox(const std::string& text, const std::string& title, MsgIcon icon) override;
+  bool AskYesNo(const std::string& text, const std::string& title) override;
   void ShowError(const std::string& text) override;
 
   int ErrorCount() const { return errors_; }

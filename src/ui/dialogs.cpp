@@ -46,6 +46,16 @@ void ScriptedDialogs::MessageBox(const std::string& text, const std::string& tit
   boxes.push_back({text, title, icon, false});
 }
 
+void ScriptedDialogs::AnswerNextQuestion(bool yes) { questionAnswers_.push_back(yes); }
+
+bool ScriptedDialogs::AskYesNo(const std::string& text, const std::string& title) {
+  boxes.push_back({text, title, MsgIcon::None, false, true});
+  if (questionAnswers_.empty()) return false;
+  const bool yes = questionAnswers_.front();
+  questionAnswers_.pop_front();
+  return yes;
+}
+
 void ScriptedDialogs::ShowError(const std::string& text) {
   boxes.push_back({text, "", MsgIcon::Error, true});
 }

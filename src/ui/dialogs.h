@@ -46,6 +46,8 @@ class Dialogs {
   virtual ~Dialogs() = default;
   virtual bool ExecuteFileDialog(TFileDialog& dialog) = 0;
   virtual void MessageBox(const std::string& text, const std::string& title, MsgIcon icon) = 0;
+  // A question with "Yes" and "No"; true for "Yes".
+  virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
   // The framework's default error report.
   virtual void ShowError(const std::string& text) = 0;
 
@@ -63,6 +65,7 @@ class ScriptedDialogs : public Dialogs {
     std::string title;
     MsgIcon icon = MsgIcon::None;
     bool errorReport = false;
+    bool question = false;
   };
   struct DialogSeen {
     TFileDialog::Kind kind;
@@ -77,12 +80,15 @@ class ScriptedDialogs : public Dialogs {
 
   // The next file dialog returns this path with this file type; nullopt cancels it.
   void AnswerNextFileDialog(std::optional<std::string> path, int filterIndex = 0);
+  // The next question is answered so; an unscripted one gets "No".
+  void AnswerNextQuestion(bool yes);
 
   bool ExecuteFileDialog(TFileDialog& dialog) override;
   void MessageBox(const std::string& text, const std::string& title, MsgIcon icon) override;
+  bool AskYesNo(const std::string& text, const std::string& title) override;
   void ShowError(const std::string& text) override;
 
-  std::vector<Box> boxes;
+  std::vector<Box> boxes;  // questions too
   std::vector<DialogSeen> dialogs;
   std::vector<std::string> Errors() const;  // texts of the default error reports
 
@@ -92,6 +98,7 @@ class ScriptedDialogs : public Dialogs {
     int filterIndex;
   };
   std::deque<Answer> answers_;
+  std::deque<bool> questionAnswers_;
   Dialogs* previous_;
 };
 

@@ -51,6 +51,13 @@ void QtDialogs::MessageBox(const std::string& text, const std::string& title, Ms
   box.exec();
 }
 
+bool QtDialogs::AskYesNo(const std::string& text, const std::string& title) {
+  QMessageBox box(QMessageBox::Question, QString::fromStdString(title), QString::fromStdString(text),
+                  QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void QtDialogs::ShowError(const std::string& text) {
   MessageBox(text, QApplication::applicationName().toStdString(), MsgIcon::Error);
 }
