@@ -28,13 +28,14 @@ using namespace testing_support;
 
 // The interface's CV 1 and the oscillator on it, as in the JACK rig: the state
 // comes from the messages that reached the unit, the tone goes out through the
-// loopback card's playback side, 5 ms at a time.
+// loopback card's playback side, 5 ms at a time, 50 ms ahead, so that an
+// emulated processor's stalls do not stop the loop.
 class LoopbackOscillator {
  public:
   LoopbackOscillator(UsbMidiUnit& unit, const std::array<std::uint8_t, 32>& record, const TNoteTable& table)
       : unit_(unit), record_(record), table_(table) {
     if (snd_pcm_open(&pcm_, "hw:Loopback,0,0", SND_PCM_STREAM_PLAYBACK, 0) < 0 ||
-        snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, 48000, 0, 20000) < 0) {
+        snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, 48000, 0, 50000) < 0) {
       why_ = "cannot open snd-aloop's playback side";
       return;
     }

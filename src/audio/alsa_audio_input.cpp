@@ -41,12 +41,19 @@ class AlsaAudioInput : public AudioInput {
     const bool is_float = format_ == SND_PCM_FORMAT_FLOAT_LE;
     const bool is_short = format_ == SND_PCM_FORMAT_S16_LE;
     auto* shorts = reinterpret_cast<std::int16_t*>(integers.data());
+    int stalls = 0;
     while (!stop_) {
       void* into = is_float ? static_cast<void*>(frames.data()) : static_cast<void*>(integers.data());
       snd_pcm_sframes_t got = snd_pcm_readi(pcm_, into, period_);
       if (got == -EPIPE || got == -ESTRPIPE || got == -EINTR) {
         // An overrun (a busy machine) loses a period, not the input.
         if (snd_pcm_recover(pcm_, static_cast<int>(got), 1) == 0) continue;
+      }
+      if (got == -EIO && ++stalls <= 3) {
+        // No data for the PCM's time-out: a loopback card whose playing side
+        // underran, a stalled USB transfer. Started again, it delivers.
+        snd_pcm_drop(pcm_);
+        if (snd_pcm_prepare(pcm_) == 0 && snd_pcm_start(pcm_) == 0) continue;
       }
       if (got < 0) {
         buffer_.Fail("the audio input failed: " + std::string(snd_strerror(static_cast<int>(got))));
@@ -55,6 +62,7 @@ class AlsaAudioInput : public AudioInput {
       for (std::size_t i = 0; !is_float && i < static_cast<std::size_t>(got) * channels_; ++i)
         frames[i] = is_short ? static_cast<float>(shorts[i] / 32768.0) : static_cast<float>(integers[i] / 2147483648.0);
       buffer_.Push(frames.data(), static_cast<std::size_t>(got), channels_);
+      stalls = 0;
     }
   }
 

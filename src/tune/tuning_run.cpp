@@ -13,7 +13,7 @@ namespace {
 
 // The CV, the oscillator and the audio path (a JACK or PipeWire period or two)
 // settle within this after a note starts; what follows is measured.
-constexpr double kSettleSeconds = 0.1;
+constexpr double kSettleSeconds = 0.15;
 constexpr double kRecordSeconds = 0.25;
 constexpr std::uint8_t kPlayModeBits = 0x82;  // Polyphonic, Controlers
 constexpr std::uint8_t kCv1Tab = 0x01;
@@ -76,6 +76,8 @@ class Run {
       return MeasurePitch(samples.data() + skip, samples.size() - skip, rate);
     };
     PitchReading reading = measure(kRecordSeconds);
+    // Once more after a glitch (an overrun on a busy machine cuts the tone).
+    if (reading.fault == PitchFault::Unstable) reading = measure(kRecordSeconds);
     // Low notes: ten periods, for the same accuracy as the others.
     if (reading.fault == PitchFault::None && 10 / reading.hz > kRecordSeconds) reading = measure(10.5 / reading.hz);
     NoteOff();
