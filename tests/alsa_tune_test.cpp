@@ -55,6 +55,8 @@ class LoopbackOscillator {
   TNoteTable Table() const { return table_; }
   std::array<std::uint8_t, 32> Record() const { return record_; }
   int Flashes() const { return flashes_; }
+  // CFG2 messages taken: the run's set-up sends one, its restore the last.
+  int Cfg2Taken() const { return cfg2_taken_.load(); }
 
  private:
   void Take(const std::string& hex) {
@@ -65,6 +67,7 @@ class LoopbackOscillator {
       if (m[4] == param::COMMAND) ++flashes_;
       else if (m[4] >= param::TABLE_FIRST) table_[static_cast<std::size_t>(m[4] - param::TABLE_FIRST)] = value;
       else record_[static_cast<std::size_t>(m[4] - param::CONFIG_FIRST)] = static_cast<std::uint8_t>(value);
+      if (m[4] == param::CFG2) ++cfg2_taken_;
     } else if (m.size() == 3 && (m[0] & 0x0F) == record_[0] % 16) {
       if ((m[0] & 0xF0) == 0x90 && m[2] > 0) held_ = m[1];
       else if (m[1] == held_) held_ = -1;
@@ -102,6 +105,7 @@ class LoopbackOscillator {
   std::atomic<bool> stop_{false};
   int held_ = -1;
   int flashes_ = 0;
+  std::atomic<int> cfg2_taken_{0};
   double phase_ = 0;
 };
 
@@ -146,7 +150,10 @@ TEST(UsbTuneRig, ToolTunesAUsbInterfaceHeardThroughALoopbackCard) {
   std::printf("tuning run in the VM: %.1f s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   ASSERT_EQ(code, 0) << err.str();
-  unit.WaitFor(0);  // the last messages reach the gadget's side
+  // The oscillator's thread alone reads the unit: wait for it to take the restore.
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (osc->Cfg2Taken() < 2 && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   osc->Stop();
   EXPECT_EQ(osc->Table(), held);
   EXPECT_EQ(osc->Record(), record);

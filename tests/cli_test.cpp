@@ -244,7 +244,15 @@ TEST_F(Tool, UsageErrorsExitWith2) {
   EXPECT_EQ(Run({"send", "x.TQC", "--loud"}).code, 2);
   EXPECT_EQ(Run({"send", File("a.TQC", kFirstRunConfig), "--device-id", "129"}).code, 2);
   EXPECT_EQ(Run({"send", Path("a.TQC"), "--device-id"}).code, 2);
-  for (const char* verb : {"ports", "send", "convert", "show"}) {
+  // A tuning run that could not end well does not start.
+  const std::vector<std::string> tune = {"tune", "--audio-input", "default", "--out", Path("t.3CV")};
+  for (const std::vector<std::string>& more : std::vector<std::vector<std::string>>{
+           {"--range", "2..5"}, {"--base-note", "100"}, {"--reference", "a4=440x"}, {"--report", "/no/such/r.csv"}}) {
+    std::vector<std::string> args = tune;
+    args.insert(args.end(), more.begin(), more.end());
+    EXPECT_EQ(Run(args).code, 2) << more[0];
+  }
+  for (const char* verb : {"ports", "send", "convert", "show", "tune"}) {
     const Result help = Run({verb, "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_EQ(help.out.rfind(std::string("usage: tqx512 ") + verb, 0), 0u) << verb;

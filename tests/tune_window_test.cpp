@@ -73,7 +73,8 @@ class TuneWindow : public testing_support::EditorFixture {
       poll.stop();
       opened = true;
       EXPECT_EQ(window->windowTitle(), "Auto-tune");
-      if (QTest::qWaitForWindowExposed(window)) use(*window);
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+      use(*window);
       window->BtnCancel->click();
     });
     poll.start(10);

@@ -24,6 +24,15 @@ void CaptureBuffer::Fail(const std::string& why) {
 }
 
 std::vector<float> CaptureBuffer::Record(double seconds) const {
+  for (int attempt = 1;; ++attempt) {
+    const std::uint64_t gaps = gaps_.load(std::memory_order_acquire);
+    std::vector<float> samples = RecordOnce(seconds);
+    if (gaps_.load(std::memory_order_acquire) == gaps) return samples;
+    if (attempt == 3) throw std::runtime_error("the audio input keeps losing samples (overruns)");
+  }
+}
+
+std::vector<float> CaptureBuffer::RecordOnce(double seconds) const {
   const auto count = static_cast<std::uint64_t>(std::llround(seconds * rate_));
   if (count > ring_.size() / 2) throw std::invalid_argument("audio: recording longer than the buffer");
   const std::uint64_t start = written_.load(std::memory_order_acquire);

@@ -20,6 +20,7 @@ class JackAudioInput : public AudioInput {
   bool Start(const std::string& source, std::string& why) {
     jack_set_process_callback(client_, &JackAudioInput::Process, this);
     jack_on_shutdown(client_, &JackAudioInput::Shutdown, this);
+    jack_set_xrun_callback(client_, &JackAudioInput::Xrun, this);
     if (jack_activate(client_) != 0) {
       why = "Cannot activate the JACK audio input";
       return false;
@@ -39,6 +40,10 @@ class JackAudioInput : public AudioInput {
     auto* self = static_cast<JackAudioInput*>(arg);
     const auto* samples = static_cast<const float*>(jack_port_get_buffer(self->port_, frames));
     self->buffer_.Push(samples, frames);
+    return 0;
+  }
+  static int Xrun(void* arg) {
+    static_cast<JackAudioInput*>(arg)->buffer_.MarkGap();
     return 0;
   }
   static void Shutdown(void* arg) { static_cast<JackAudioInput*>(arg)->buffer_.Fail("the JACK server stopped"); }

@@ -1,5 +1,6 @@
 // `tqx512 tune`: the auto-tune run without a window.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -44,9 +45,13 @@ constexpr const char* kHelp =
     "                       MIDI note 69 (\"A 3\") at HZ, current the oscillator's own\n"
     "                       tuning of the first note (default a4=440)\n"
     "  --range A..B         the table entries to tune, 1..48 (default 1..48)\n"
-    "  --config FILE.TQC    the configuration the interface holds, sent back at the end\n"
-    "  --table FILE.3CV     the table it holds, sent back at the end (without it the\n"
-    "                       interface keeps the tuned table until it is switched off)\n"
+    "  --config FILE.TQC    the configuration the interface holds, sent back at the end;\n"
+    "                       without it the interface is left in Monophonic mode with\n"
+    "                       only CV 1 \"Tab\" ticked, on the channel and base note given\n"
+    "  --table FILE.3CV     the table it holds, sent back at the end; without it the\n"
+    "                       interface keeps the last table sent (the tuned one after a\n"
+    "                       run that worked) until it is switched off. A --range that\n"
+    "                       is not 1..48 needs it: the other entries come from it\n"
     "  --report FILE.csv    per note: target, before and after, cents, DAC value\n"
     "  --json               the report on standard output as JSON\n"
     "\n"
@@ -54,12 +59,10 @@ constexpr const char* kHelp =
     "usage, 130 interrupted.\n";
 
 double Hertz(const std::string& text, const std::string& option) {
-  try {
-    std::size_t used = 0;
-    const double hz = std::stod(text, &used);
-    if (used == text.size() && hz >= 8 && hz <= 8000) return hz;
-  } catch (const std::exception&) {
-  }
+  // A point for decimals, whatever the locale.
+  double hz = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), hz);
+  if (error == std::errc() && end == text.data() + text.size() && hz >= 8 && hz <= 8000) return hz;
   throw UsageError{option + " needs a frequency in Hz, 8..8000, not \"" + text + "\""};
 }
 
@@ -137,12 +140,21 @@ int RunTune(const std::vector<std::string>& args, Io& io) {
   }
   ReadReference(options.Value("reference"), setup);
   ReadRange(options.Value("range"), setup);
-  // A minute of tuning is not lost for an output that cannot be.
-  std::error_code error;
-  if (std::filesystem::is_directory(*out, error)) throw UsageError{"--out " + *out + " is a folder"};
-  const std::filesystem::path folder = std::filesystem::path(*out).parent_path();
-  if (!folder.empty() && !std::filesystem::is_directory(folder, error))
-    throw UsageError{"--out: there is no folder " + folder.string()};
+  if ((setup.first > 0 || setup.last < kTableSize - 1) && !setup.restore_table)
+    throw UsageError{"--range needs --table: the entries outside the range come from it"};
+  if (setup.base_note + setup.last > 127)
+    throw UsageError{"the base note " + std::to_string(setup.base_note) + " puts entry " +
+                     std::to_string(setup.last + 1) + " above MIDI note 127"};
+  // A minute of tuning is not lost for an output that cannot be written.
+  const auto writable = [](const std::string& option, const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) throw UsageError{option + " " + path + " is a folder"};
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error))
+      throw UsageError{option + ": there is no folder " + folder.string()};
+  };
+  writable("--out", *out);
+  if (const auto report = options.Value("report")) writable("--report", *report);
 
   if (!ConnectMidi(io)) return kSendFailed;
   TMidiOutput port(nullptr);
@@ -180,7 +192,7 @@ int RunTune(const std::vector<std::string>& args, Io& io) {
   if (io.progress) io.err << '\n';
 
   if (options.Has("json")) io.out << tune::ReportJson(result, setup.base_note);
-  if (!result.ok) {
+  if (!result.ok || Interrupted()) {
     if (Interrupted()) {
       io.err << "tqx512: interrupted\ntqx512: no table written\n";
       return kInterrupted;
@@ -205,6 +217,7 @@ int RunTune(const std::vector<std::string>& args, Io& io) {
   std::snprintf(summary, sizeof summary, "tqx512: %zu notes tuned, the farthest %.1f cents from its pitch\n",
                 result.notes.size(), worst);
   io.err << summary;
+  if (!result.warning.empty()) io.err << "tqx512: " << result.warning << '\n';
   return kSuccess;
 }
 

@@ -79,7 +79,7 @@ double DipNear(const double* x, std::size_t count, double guess, double period) 
   const auto window = static_cast<std::size_t>(std::floor(room / period) * period);
   std::vector<double> d(static_cast<std::size_t>(4 * h + 1));
   for (std::ptrdiff_t u = -2 * h; u <= 2 * h; ++u) {
-    const auto lag = static_cast<std::size_t>(centre + u);
+    const auto lag = static_cast<std::size_t>(std::max<std::ptrdiff_t>(centre + u, 1));
     double sum = 0;
     for (std::size_t j = 0; j < window; ++j) {
       const double e = x[j] - x[j + lag];
@@ -130,6 +130,8 @@ double Cents(double hz, double reference_hz) { return 1200.0 * std::log2(hz / re
 
 PitchReading MeasurePitch(const float* samples, std::size_t count, double sample_rate,
                           PitchRange range) {
+  if (!(range.min_hz > 0 && range.min_hz < range.max_hz && sample_rate / range.max_hz >= 4))
+    throw std::invalid_argument("pitch: the range must lie below a quarter of the sample rate");
   const auto min_lag = static_cast<std::size_t>(std::max(2.0, std::floor(sample_rate / range.max_hz) - 1));
   const auto max_lag = static_cast<std::size_t>(std::ceil(sample_rate / range.min_hz)) + 2;
   if (count < 3 * max_lag)

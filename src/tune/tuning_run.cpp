@@ -94,6 +94,9 @@ class Run {
   }
 
   void Tune(TuningResult& result) {
+    if (setup_.base_note + setup_.last > 127)
+      throw Failed{"entry " + std::to_string(setup_.last + 1) + " of base note " + std::to_string(setup_.base_note) +
+                   " is above MIDI note 127"};
     const int count = setup_.last - setup_.first + 1;
     total_ = 1 + 3 * count + 3 * kTableSize;
     Step("Setting up", setup_.first);
@@ -157,9 +160,15 @@ class Run {
         SendEntry(note.entry, note.dac);  // the interface holds what the result says
       }
     }
-    for (const NoteReport& note : notes)
+    std::string unreached;
+    for (const NoteReport& note : notes) {
       if (note.after_hz <= 0)
         throw Failed{"entry " + std::to_string(note.entry + 1) + " gave no steady pitch"};
+      if (std::fabs(Cents(note.after_hz, note.target_hz)) > std::fabs(curve.CentsPerStep(note.dac)) + 2)
+        unreached += (unreached.empty() ? "" : ", ") + std::to_string(note.entry + 1);
+    }
+    if (!unreached.empty())
+      result.warning = "out of the oscillator's reach, entries " + unreached + " stay off their pitch";
   }
 
   double BaseHz(const std::vector<NoteReport>& notes) const {

@@ -53,6 +53,9 @@ struct NoteReport {
 struct TuningResult {
   bool ok = false;
   std::string reason;  // why it failed or was cancelled
+  // Set on success when some notes stay farther than a DAC step and 2 cents
+  // from their pitch: out of the oscillator's reach.
+  std::string warning;
   TNoteTable table{};  // the tuned table (the old one outside the range)
   std::vector<NoteReport> notes;
 };

@@ -213,6 +213,9 @@ void AutoTuneWindow::StartClick() {
     MessageLabel->setText("The first entry comes after the last.");
     return;
   }
+  // Afresh for each run: an input that failed in the last one delivers again.
+  OpenInput(InputList->currentIndex());
+  if (!input_) return;
   try {
     Run();
   } catch (const std::exception& e) {
@@ -247,6 +250,7 @@ void AutoTuneWindow::Run() {
   result_ = std::move(result);
   SetRunning(false);
   StatusLabel->setText("Done.");
+  MessageLabel->setText(QString::fromStdString(result_.warning));
   if (!ui::Dialogs::Current().AskYesNo("Accept?", "Auto-tune")) {
     StatusLabel->setText("Done: the old table is kept.");
     return;

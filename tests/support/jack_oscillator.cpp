@@ -67,7 +67,9 @@ int JackOscillator::Process(unsigned frames, void* arg) {
                        entry < kTableSize;
   // Mode or patch wrong: the oscillator stays at its own pitch.
   double hz = follows ? OscillatorHz(self->Entry(entry)) : 130;
-  hz *= std::exp2(0.5 / 1200 * self->seconds_ / 60);  // half a cent a minute of warming up
+  // Warming up: half a cent a minute, a cent at most, within the 2 cents a
+  // test allows however long a slow machine takes.
+  hz *= std::exp2(std::min(1.0, 0.5 * self->seconds_ / 60) / 1200);
   for (unsigned i = 0; i < frames; ++i) {
     self->noise_ = self->noise_ * 1664525u + 1013904223u;
     const float hiss = static_cast<float>((self->noise_ >> 8) / 16777216.0 - 0.5) * 0.0004f;
