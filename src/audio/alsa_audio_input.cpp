@@ -42,25 +42,17 @@ class AlsaAudioInput : public AudioInput {
     const bool is_short = format_ == SND_PCM_FORMAT_S16_LE;
     auto* shorts = reinterpret_cast<std::int16_t*>(integers.data());
     int stalls = 0;
-    int quiet = 0;  // waits of 100 ms without data
-    // Not blocking in a read: closing never waits out the PCM's own time-out.
     while (!stop_) {
-      const int ready = snd_pcm_wait(pcm_, 100);
       void* into = is_float ? static_cast<void*>(frames.data()) : static_cast<void*>(integers.data());
-      snd_pcm_sframes_t got = ready < 0 ? ready : ready == 0 ? -EAGAIN : snd_pcm_readi(pcm_, into, period_);
-      if (got == -EAGAIN) {
-        // Nothing for a second: a loopback card whose playing side underran,
-        // a stalled USB transfer. Started again, it delivers.
-        if (++quiet < 10) continue;
-        got = -EIO;
-      }
-      quiet = 0;
+      snd_pcm_sframes_t got = snd_pcm_readi(pcm_, into, period_);
       if (got == -EPIPE || got == -ESTRPIPE || got == -EINTR) {
         // An overrun (a busy machine) loses a period, not the input.
         buffer_.MarkGap();
         if (snd_pcm_recover(pcm_, static_cast<int>(got), 1) == 0) continue;
       }
       if (got == -EIO && ++stalls <= 3) {
+        // No data for the PCM's time-out: a loopback card whose playing side
+        // underran, a stalled USB transfer. Started again, it delivers.
         buffer_.MarkGap();
         snd_pcm_drop(pcm_);
         if (snd_pcm_prepare(pcm_) == 0 && snd_pcm_start(pcm_) == 0) continue;
@@ -89,7 +81,7 @@ class AlsaAudioInput : public AudioInput {
 
 std::unique_ptr<AudioInput> OpenAlsaAudioInput(const std::string& name, std::string& why) {
   snd_pcm_t* pcm = nullptr;
-  int err = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+  int err = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, 0);
   if (err < 0) {
     why = Failure(("open audio input " + name).c_str(), err);
     return nullptr;
