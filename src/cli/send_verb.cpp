@@ -150,15 +150,10 @@ int RunSend(const std::vector<std::string>& args, Io& io) {
     return kSuccess;
   }
 
-  if (!ConnectMidi(io)) return kSendFailed;
   CountingPort port;
-  PortEntry chosen;
-  try {
-    chosen = ChoosePort(port, options.Value("port"));
-  } catch (const PortNotChosen& error) {
-    io.err << "tqx512: " << error.what;
-    return error.code;
-  }
+  int code = kSuccess;
+  const std::optional<PortEntry> chosen = ConnectAndChoosePort(io, port, options.Value("port"), code);
+  if (!chosen) return code;
 
   // The notices' reports are gathered here and told once, with the count.
   std::ostringstream notices;
@@ -196,7 +191,7 @@ int RunSend(const std::vector<std::string>& args, Io& io) {
   if (io.progress) io.err << '\n';
   const auto count = [&] {
     io.err << " (" << port.Delivered() << " of " << messages.size() << " messages sent to \""
-           << chosen.name << "\")\n";
+           << chosen->name << "\")\n";
   };
   if (!failure.empty()) {
     io.err << "tqx512: " << failure;

@@ -48,6 +48,19 @@ bool ConnectMidi(Io& io) {
   return false;
 }
 
+std::optional<PortEntry> ConnectAndChoosePort(Io& io, TMidiOutput& port,
+                                              const std::optional<std::string>& choice, int& code) {
+  code = kSendFailed;
+  if (!ConnectMidi(io)) return std::nullopt;
+  try {
+    return ChoosePort(port, choice);
+  } catch (const PortNotChosen& error) {
+    io.err << "tqx512: " << error.what;
+    code = error.code;
+    return std::nullopt;
+  }
+}
+
 int Run(const std::vector<std::string>& args, Io& io) {
   if (args.empty()) {
     io.err << kHelp;

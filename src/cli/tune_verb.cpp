@@ -156,15 +156,9 @@ int RunTune(const std::vector<std::string>& args, Io& io) {
   writable("--out", *out);
   if (const auto report = options.Value("report")) writable("--report", *report);
 
-  if (!ConnectMidi(io)) return kSendFailed;
   TMidiOutput port(nullptr);
-  PortEntry chosen;
-  try {
-    chosen = ChoosePort(port, options.Value("port"));
-  } catch (const PortNotChosen& error) {
-    io.err << "tqx512: " << error.what;
-    return error.code;
-  }
+  int code = kSuccess;
+  if (!ConnectAndChoosePort(io, port, options.Value("port"), code)) return code;
   std::string why;
   const std::unique_ptr<audio::AudioInput> audio = audio::OpenAudioInput(*input, why);
   if (!audio) {
