@@ -33,7 +33,7 @@ using namespace testing_support;
 class LoopbackOscillator {
  public:
   LoopbackOscillator(UsbMidiUnit& unit, const std::array<std::uint8_t, 32>& record, const TNoteTable& table)
-      : unit_(unit), record_(record), table_(table) {
+      : unit_(unit), model_(record, table) {
     if (snd_pcm_open(&pcm_, "hw:Loopback,0,0", SND_PCM_STREAM_PLAYBACK, 0) < 0 ||
         snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, 48000, 0, 50000) < 0) {
       why_ = "cannot open snd-aloop's playback side";
@@ -51,27 +51,16 @@ class LoopbackOscillator {
     if (thread_.joinable()) thread_.join();
   }
   const std::string& Why() const { return why_; }
-  // Once stopped: what the interface holds.
-  TNoteTable Table() const { return table_; }
-  std::array<std::uint8_t, 32> Record() const { return record_; }
-  int Flashes() const { return flashes_; }
+  const InterfaceModel& Interface() const { return model_; }
   // CFG2 messages taken: the run's set-up sends one, its restore the last.
   int Cfg2Taken() const { return cfg2_taken_.load(); }
 
  private:
   void Take(const std::string& hex) {
-    std::vector<int> m;
-    for (std::size_t at = 0; at + 1 < hex.size(); at += 3) m.push_back(std::stoi(hex.substr(at, 2), nullptr, 16));
-    if (m.size() == 8 && m[0] == 0xF0 && m[3] == 0) {
-      const int value = m[5] | m[6] << 4;
-      if (m[4] == param::COMMAND) ++flashes_;
-      else if (m[4] >= param::TABLE_FIRST) table_[static_cast<std::size_t>(m[4] - param::TABLE_FIRST)] = value;
-      else record_[static_cast<std::size_t>(m[4] - param::CONFIG_FIRST)] = static_cast<std::uint8_t>(value);
-      if (m[4] == param::CFG2) ++cfg2_taken_;
-    } else if (m.size() == 3 && (m[0] & 0x0F) == record_[0] % 16) {
-      if ((m[0] & 0xF0) == 0x90 && m[2] > 0) held_ = m[1];
-      else if (m[1] == held_) held_ = -1;
-    }
+    std::vector<std::uint8_t> m;
+    for (std::size_t at = 0; at + 1 < hex.size(); at += 3)
+      m.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(at, 2), nullptr, 16)));
+    if (model_.Receive(m.data(), m.size()) == param::CFG2) ++cfg2_taken_;
   }
   void Play() {
     std::size_t taken = 0;
@@ -80,14 +69,11 @@ class LoopbackOscillator {
     while (!stop_) {
       const std::vector<std::string> got = unit_.Received();
       for (; taken < got.size(); ++taken) Take(got[taken]);
-      const int entry = held_ - record_[param::NREF - param::CONFIG_FIRST];
-      const bool follows = !(record_[param::CFG0 - param::CONFIG_FIRST] & 0x82) &&
-                           (record_[param::CFG2 - param::CONFIG_FIRST] & 0x01) && entry >= 0 && entry < kTableSize;
-      const double hz = follows ? OscillatorHz(table_[static_cast<std::size_t>(entry)]) : 130;
+      const double hz = model_.Pitch();
       for (std::int16_t& s : period) {
         noise = noise * 1664525u + 1013904223u;
         const double hiss = ((noise >> 8) / 16777216.0 - 0.5) * 0.0004;
-        s = static_cast<std::int16_t>(32767 * ((held_ >= 0 ? 0.4 * (2 * phase_ - 1) : 0) + hiss));
+        s = static_cast<std::int16_t>(32767 * ((model_.Holding() ? 0.4 * (2 * phase_ - 1) : 0) + hiss));
         phase_ += hz / 48000;
         phase_ -= std::floor(phase_);
       }
@@ -97,14 +83,11 @@ class LoopbackOscillator {
   }
 
   UsbMidiUnit& unit_;
-  std::array<std::uint8_t, 32> record_;
-  TNoteTable table_;
+  InterfaceModel model_;
   std::string why_;
   snd_pcm_t* pcm_ = nullptr;
   std::thread thread_;
   std::atomic<bool> stop_{false};
-  int held_ = -1;
-  int flashes_ = 0;
   std::atomic<int> cfg2_taken_{0};
   double phase_ = 0;
 };
@@ -155,9 +138,9 @@ TEST(UsbTuneRig, ToolTunesAUsbInterfaceHeardThroughALoopbackCard) {
   while (osc->Cfg2Taken() < 2 && std::chrono::steady_clock::now() < limit)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   osc->Stop();
-  EXPECT_EQ(osc->Table(), held);
-  EXPECT_EQ(osc->Record(), record);
-  EXPECT_EQ(osc->Flashes(), 0);
+  EXPECT_EQ(osc->Interface().Table(), held);
+  EXPECT_EQ(osc->Interface().Record(), record);
+  EXPECT_EQ(osc->Interface().Flashes(), 0);
 
   QFile file(QString::fromStdString(tuned));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -53,8 +53,8 @@ class TuneJackTest : public ::testing::Test {
     const std::array<char, 32> record = {0x01, 0x24, 0x00, 0x05, 0x01, 0x07, 0x00, 0x00, 0x00, char(0x80), 0x11,
                                          0x02, 0x3F, 0x3F, 0x0C, 0x18, 0x02, 0x00, 0x01, 0x02, 0x03, 0x04,
                                          0x40, 0x40, 0x40, 0x40, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00};
-    for (int i = 0; i < 32; ++i) osc_->Preset(param::CONFIG_FIRST + i, static_cast<uint8_t>(record[static_cast<std::size_t>(i)]));
-    for (int i = 0; i < kTableSize; ++i) osc_->Preset(param::TABLE_FIRST + i, 5 * i + 10);
+    for (int i = 0; i < 32; ++i) osc_->Interface().Preset(param::CONFIG_FIRST + i, static_cast<uint8_t>(record[static_cast<std::size_t>(i)]));
+    for (int i = 0; i < kTableSize; ++i) osc_->Interface().Preset(param::TABLE_FIRST + i, 5 * i + 10);
     Write("held.TQC", QByteArray(record.data(), 32));
     QByteArray table;
     for (int i = 0; i < kTableSize; ++i) table.append(static_cast<char>(5 * i + 10));
@@ -95,12 +95,12 @@ class TuneJackTest : public ::testing::Test {
     }
   }
   void ExpectHeldAsBefore() {
-    for (int i = 0; i < kTableSize; ++i) EXPECT_EQ(osc_->Entry(i), 5 * i + 10) << i;
-    EXPECT_EQ(osc_->Field(param::CAN), 1);
-    EXPECT_EQ(osc_->Field(param::NREF), 36);
-    EXPECT_EQ(osc_->Field(param::CFG0), 0x80);
-    EXPECT_EQ(osc_->Field(param::CFG2), 0x02);
-    EXPECT_EQ(osc_->WritesToFlash(), 0);
+    for (int i = 0; i < kTableSize; ++i) EXPECT_EQ(osc_->Interface().Entry(i), 5 * i + 10) << i;
+    EXPECT_EQ(osc_->Interface().Field(param::CAN), 1);
+    EXPECT_EQ(osc_->Interface().Field(param::NREF), 36);
+    EXPECT_EQ(osc_->Interface().Field(param::CFG0), 0x80);
+    EXPECT_EQ(osc_->Interface().Field(param::CFG2), 0x02);
+    EXPECT_EQ(osc_->Interface().Flashes(), 0);
   }
 
   static JackServer* server_;
@@ -142,7 +142,7 @@ TEST_F(TuneJackTest, SilenceAndAnUnpluggedInterfaceEndTheRunWithTheirReason) {
   const int probe = tune::ProbeTable()[20];
   std::thread unplug([&] {
     const auto limit = std::chrono::steady_clock::now() + 60s;
-    while (osc_->Entry(20) != probe && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(5ms);
+    while (osc_->Interface().Entry(20) != probe && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(5ms);
     osc_->Close();
   });
   const int code = Tune("jack:" + osc_->AudioOutput(), said);
@@ -187,10 +187,10 @@ TEST_F(TuneJackTest, WindowTunesTheTableThroughTheEditorsOutputAndAJackInput) {
   ASSERT_TRUE(opened);
   ExpectTuned(form->NoteTable(), base_note);
   // The interface got back the editor's configuration, and nothing went to flash.
-  EXPECT_EQ(osc_->Field(param::CAN), record[param::CAN - param::CONFIG_FIRST]);
-  EXPECT_EQ(osc_->Field(param::CFG0), record[param::CFG0 - param::CONFIG_FIRST]);
-  EXPECT_EQ(osc_->Field(param::CFG2), record[param::CFG2 - param::CONFIG_FIRST]);
-  EXPECT_EQ(osc_->WritesToFlash(), 0);
+  EXPECT_EQ(osc_->Interface().Field(param::CAN), record[param::CAN - param::CONFIG_FIRST]);
+  EXPECT_EQ(osc_->Interface().Field(param::CFG0), record[param::CFG0 - param::CONFIG_FIRST]);
+  EXPECT_EQ(osc_->Interface().Field(param::CFG2), record[param::CFG2 - param::CONFIG_FIRST]);
+  EXPECT_EQ(osc_->Interface().Flashes(), 0);
   form.reset();
   tune_ui::AutoTuneParts::Install(nullptr);
 }

@@ -65,20 +65,20 @@ TuningSetup SetupFor(const SimulatedRig& rig) {
   TuningSetup setup;
   setup.channel = 5;
   setup.base_note = 36;
-  setup.cfg0 = rig.record[param::CFG0 - param::CONFIG_FIRST];
-  setup.cfg2 = rig.record[param::CFG2 - param::CONFIG_FIRST];
-  setup.saved_channel = rig.record[0] + 1;
-  setup.saved_base_note = rig.record[1];
-  setup.table = rig.table;
+  setup.cfg0 = static_cast<std::uint8_t>(rig.model.Field(param::CFG0));
+  setup.cfg2 = static_cast<std::uint8_t>(rig.model.Field(param::CFG2));
+  setup.saved_channel = rig.model.Field(param::CAN) + 1;
+  setup.saved_base_note = rig.model.Field(param::NREF);
+  setup.table = rig.model.Table();
   return setup;
 }
 
 void ExpectLeftAsItWas(const SimulatedRig& rig, const TuningSetup& setup) {
-  EXPECT_EQ(rig.table, setup.table);
-  EXPECT_EQ(rig.record[0], 2);
-  EXPECT_EQ(rig.record[1], 24);
-  EXPECT_EQ(rig.record[param::CFG0 - param::CONFIG_FIRST], 0x80);
-  EXPECT_EQ(rig.record[param::CFG2 - param::CONFIG_FIRST], 0x02);
+  EXPECT_EQ(rig.model.Table(), setup.table);
+  EXPECT_EQ(rig.model.Field(param::CAN), 2);
+  EXPECT_EQ(rig.model.Field(param::NREF), 24);
+  EXPECT_EQ(rig.model.Field(param::CFG0), 0x80);
+  EXPECT_EQ(rig.model.Field(param::CFG2), 0x02);
   for (const ParameterMessage& m : rig.messages) {
     EXPECT_EQ(m[3], 0x00) << "device ID 1";
     EXPECT_NE(m[4], param::COMMAND) << "nothing is written to flash";

@@ -3,10 +3,10 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "protocol/parameter_map.h"
-#include "support/simulated_rig.h"
 
 namespace testing_support {
 
@@ -35,45 +35,22 @@ void JackOscillator::Close() {
 std::string JackOscillator::MidiInput() const { return client_ ? jack_port_name(midi_) : ""; }
 std::string JackOscillator::AudioOutput() const { return client_ ? jack_port_name(out_) : ""; }
 
-void JackOscillator::Preset(int parameter, int value) {
-  if (parameter >= param::TABLE_FIRST) table_[static_cast<std::size_t>(parameter - param::TABLE_FIRST)] = value;
-  else record_[static_cast<std::size_t>(parameter - param::CONFIG_FIRST)] = value;
-}
-
-void JackOscillator::Receive(const unsigned char* m, std::size_t size) {
-  if (size == 8 && m[0] == 0xF0 && m[1] == 0x70 && m[2] == 0x7B && m[3] == 0 && m[7] == 0xF7) {
-    const int value = m[5] | m[6] << 4;
-    if (m[4] == param::COMMAND) ++flashes_;
-    else if (m[4] >= param::CONFIG_FIRST && m[4] < param::TABLE_FIRST + param::TABLE_COUNT) Preset(m[4], value);
-    return;
-  }
-  const int channel = Field(param::CAN) % 16;
-  if (size == 3 && (m[0] & 0x0F) == channel) {
-    if ((m[0] & 0xF0) == 0x90 && m[2] > 0) held_ = m[1];
-    else if (((m[0] & 0xF0) == 0x80 || (m[0] & 0xF0) == 0x90) && m[1] == held_) held_ = -1;
-  }
-}
-
 int JackOscillator::Process(unsigned frames, void* arg) {
   auto* self = static_cast<JackOscillator*>(arg);
   void* midi = jack_port_get_buffer(self->midi_, frames);
   for (uint32_t i = 0, n = jack_midi_get_event_count(midi); i < n; ++i) {
     jack_midi_event_t event;
-    if (jack_midi_event_get(&event, midi, i) == 0) self->Receive(event.buffer, event.size);
+    if (jack_midi_event_get(&event, midi, i) == 0) self->model_.Receive(event.buffer, event.size);
   }
   auto* out = static_cast<float*>(jack_port_get_buffer(self->out_, frames));
-  const int entry = self->held_ - self->Field(param::NREF);
-  const bool follows = !(self->Field(param::CFG0) & 0x82) && (self->Field(param::CFG2) & 0x01) && entry >= 0 &&
-                       entry < kTableSize;
-  // Mode or patch wrong: the oscillator stays at its own pitch.
-  double hz = follows ? OscillatorHz(self->Entry(entry)) : 130;
+  double hz = self->model_.Pitch();
   // Warming up: half a cent a minute, a cent at most, within the 2 cents a
   // test allows however long a slow machine takes.
   hz *= std::exp2(std::min(1.0, 0.5 * self->seconds_ / 60) / 1200);
   for (unsigned i = 0; i < frames; ++i) {
     self->noise_ = self->noise_ * 1664525u + 1013904223u;
     const float hiss = static_cast<float>((self->noise_ >> 8) / 16777216.0 - 0.5) * 0.0004f;
-    out[i] = (self->held_ >= 0 ? static_cast<float>(0.4 * (2 * self->phase_ - 1)) : 0.0f) + hiss;
+    out[i] = (self->model_.Holding() ? static_cast<float>(0.4 * (2 * self->phase_ - 1)) : 0.0f) + hiss;
     self->phase_ += hz / self->rate_;
     self->phase_ -= std::floor(self->phase_);
   }

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <string>
 
-#include "table/note_table.h"
+#include "support/simulated_rig.h"
 
 struct _jack_client;
 struct _jack_port;
@@ -30,24 +28,17 @@ class JackOscillator {
   // The client ends, as an unplugged interface.
   void Close();
 
-  int Entry(int i) const { return table_[static_cast<std::size_t>(i)].load(); }
-  int Field(int parameter) const { return record_[static_cast<std::size_t>(parameter - 32)].load(); }
-  int WritesToFlash() const { return flashes_.load(); }
-  // Sets the state it starts with, as a configuration and table sent earlier.
-  void Preset(int parameter, int value);
+  // What it holds: a configuration and table sent earlier, then what the test sent.
+  InterfaceModel& Interface() { return model_; }
 
  private:
   static int Process(unsigned frames, void* self);
-  void Receive(const unsigned char* bytes, std::size_t size);
 
   std::string why_;
   _jack_client* client_ = nullptr;
   _jack_port* midi_ = nullptr;
   _jack_port* out_ = nullptr;
-  std::array<std::atomic<int>, kTableSize> table_{};
-  std::array<std::atomic<int>, 32> record_{};
-  std::atomic<int> flashes_{0};
-  int held_ = -1;
+  InterfaceModel model_{{}, {}};
   double phase_ = 0;
   double seconds_ = 0;
   unsigned noise_ = 12345;
