@@ -16,6 +16,9 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev
   # The VM that runs the ALSA tests on a real kernel sequencer (tests/vm/).
   qemu-system-x86 busybox-static kmod cpio alsa-utils
+  # The Windows seam check: our mmsystem.h against mingw-w64's, run under Wine
+  # (scripts/build-windows.sh adds what the whole Windows build needs).
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
 )
 
 missing=()

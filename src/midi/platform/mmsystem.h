@@ -1,10 +1,28 @@
 #pragma once
 
 // The part of the Windows multimedia MIDI API that the ports use, with the same
-// names, values and meanings. Each call forwards to the current backend
-// (midi/platform/midi_backend.h); header flags and handle checks are kept here.
+// names, values and meanings. On Windows it is the system's own, from winmm.
+// Elsewhere each call forwards to the current backend (midi/platform/midi_backend.h);
+// header flags and handle checks are kept in mmsystem.cpp. The seam check
+// (tests/windows/) compiles these definitions with mingw-w64 and compares every
+// constant, size and field offset with the real header; TQX_OWN_MMSYSTEM makes it
+// take ours there.
 
+#include <cstddef>
 #include <cstdint>
+
+#if defined(_WIN32) && !defined(TQX_OWN_MMSYSTEM)
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <mmsystem.h>
+
+#else
 
 using BOOL = int;
 using BYTE = std::uint8_t;
@@ -55,10 +73,6 @@ inline constexpr MMRESULT MIDIERR_NOTREADY = 67;
 inline constexpr MMRESULT MIDIERR_NODEVICE = 68;
 inline constexpr MMRESULT MIDIERR_INVALIDSETUP = 69;
 
-// Codes from here up are handed out by backends, each with its own text
-// (MidiErrorCode in midi_backend.h).
-inline constexpr MMRESULT MIDIERR_BACKEND_BASE = 1000;
-
 inline constexpr UINT MIM_OPEN = 0x3C1;
 inline constexpr UINT MIM_CLOSE = 0x3C2;
 inline constexpr UINT MIM_DATA = 0x3C3;
@@ -99,7 +113,8 @@ inline constexpr DWORD MHDR_INQUEUE = 0x00000004;
 inline constexpr UINT MAXPNAMELEN = 32;
 inline constexpr UINT MAXERRORLENGTH = 256;
 
-// 64 bytes with 32-bit pointers, as the ports' callers know it; larger on 64-bit.
+// Packed to 1 byte, as Windows' own header declares it.
+#pragma pack(push, 1)
 struct MIDIHDR {
   LPSTR lpData;
   DWORD dwBufferLength;
@@ -111,6 +126,7 @@ struct MIDIHDR {
   DWORD dwOffset;
   DWORD_PTR dwReserved[8];
 };
+#pragma pack(pop)
 using LPMIDIHDR = MIDIHDR*;
 
 struct MIDIOUTCAPSA {
@@ -161,3 +177,13 @@ MMRESULT midiInStop(HMIDIIN hmi);
 // Stops input and hands every added buffer back (MIM_LONGDATA) before returning.
 MMRESULT midiInReset(HMIDIIN hmi);
 MMRESULT midiInGetErrorTextA(MMRESULT mmrError, LPSTR pszText, UINT cchText);
+
+#endif
+
+// Windows' sizes: 64 bytes with 32-bit pointers, 112 with 64-bit ones.
+static_assert(sizeof(MIDIHDR) == 4 * sizeof(DWORD) + 12 * sizeof(void*));
+static_assert(offsetof(MIDIHDR, dwFlags) == 2 * sizeof(DWORD) + 2 * sizeof(void*));
+
+// Codes from here up are handed out by backends, each with its own text
+// (MidiErrorCode in midi_backend.h).
+inline constexpr MMRESULT MIDIERR_BACKEND_BASE = 1000;
