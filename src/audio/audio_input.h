@@ -5,9 +5,9 @@
 #include <vector>
 
 // Audio input through the platform's own audio service, beside the MIDI one:
-// ALSA PCM capture (the "default" device, which PipeWire and PulseAudio serve
-// on desktops, or any capture device by name) and JACK audio ports, named
-// "jack:<client>:<port>".
+// waveIn on Windows; elsewhere ALSA PCM capture (the "default" device, which
+// PipeWire and PulseAudio serve on desktops, or any capture device by name) and
+// JACK audio ports, named "jack:<client>:<port>".
 namespace audio {
 
 struct AudioDevice {

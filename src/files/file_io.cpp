@@ -67,7 +67,12 @@ ReadOutcome ReadFrom(int fd, std::size_t limit, const std::function<bool()>& can
 
 ReadOutcome ReadFile(const std::string& path, std::size_t limit,
                      const std::function<bool()>& cancel) {
+#ifdef _WIN32
+  // Names are UTF-8 here; Windows opens them by their UTF-16 form.
+  const int fd = ::_wopen(ToQt(path).toStdWString().c_str(), O_RDONLY | O_BINARY);
+#else
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
   if (fd < 0) {
     ReadOutcome outcome;
     outcome.error = std::strerror(errno);

@@ -6,6 +6,7 @@
 #include <new>
 #include <unordered_map>
 
+#ifndef _WIN32
 namespace {
 
 struct Block {
@@ -74,6 +75,7 @@ std::size_t GlobalBlockCount() {
   std::lock_guard lock(blocks.mutex);
   return blocks.live.size();
 }
+#endif
 
 void* GlobalSharedLockedAlloc(WORD Size, HGLOBAL& Handle) {
   Handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE, Size);

@@ -7,6 +7,7 @@
 
 #include "midi/platform/mmsystem.h"
 
+#ifndef _WIN32
 inline constexpr UINT GMEM_FIXED = 0x0000;
 inline constexpr UINT GMEM_MOVEABLE = 0x0002;
 inline constexpr UINT GMEM_ZEROINIT = 0x0040;
@@ -22,6 +23,7 @@ BOOL GlobalUnlock(HGLOBAL hMem);
 HGLOBAL GlobalFree(HGLOBAL hMem);
 // Blocks allocated and not yet freed (for leak checks).
 std::size_t GlobalBlockCount();
+#endif  // on Windows these are kernel32's own
 
 // Allocates Size zero-filled bytes and locks them. Returns the address, or null
 // with Handle 0 when the block cannot be allocated or locked.

@@ -9,6 +9,12 @@
 
 #include "midi/platform/mmsystem.h"
 
+#ifdef _WIN32
+// The windows are the editor's own on Windows too: their messages must be Qt
+// events, which a transfer's event hold can keep back. The names come from
+// <windows.h>; posting goes to ours.
+#define PostMessageA TqxPostMessageA
+#else
 struct HWND__;
 using HWND = HWND__*;
 using WPARAM = std::uintptr_t;
@@ -16,6 +22,7 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 
 inline constexpr UINT WM_USER = 0x0400;
+#endif
 
 struct TMessage {
   UINT Msg = 0;

@@ -1,5 +1,10 @@
 #include "midi/platform/backend_choice.h"
 
+#ifdef _WIN32
+#include "midi/platform/winmm_backend.h"
+
+std::unique_ptr<MidiBackend> ChooseMidiBackend(std::string*) { return OpenWinmmMidiBackend(); }
+#else
 #include "midi/platform/alsa_backend.h"
 #include "midi/platform/jack_backend.h"
 #include "midi/platform/quiet_libraries.h"
@@ -13,3 +18,4 @@ std::unique_ptr<MidiBackend> ChooseMidiBackend(std::string* why) {
   if (why) *why = alsa_why + "; " + jack_why;
   return MakeNoneMidiBackend();
 }
+#endif
