@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools
   libasound2-dev libjack-jackd2-dev jackd2
   # The JACK tests run a second time on PipeWire's libjack and daemon.
   pipewire pipewire-jack

@@ -2,12 +2,6 @@
 // chart, "New Table", "3D/2D") and the table generator.
 #include <gtest/gtest.h>
 
-#include <QBarSeries>
-#include <QBarSet>
-#include <QChart>
-#include <QChartView>
-#include <QLineSeries>
-#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -18,6 +12,7 @@
 #include "support/test_support.h"
 #include "table/form3.h"
 #include "table/generator.h"
+#include "table/table_chart.h"
 
 void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
@@ -84,13 +79,12 @@ class TableEditor : public testing_support::EditorFixture {
   // What the chart shows, as bars and as a line.
   Values Bars() const {
     Values values;
-    const QBarSet* set = form->Series2->barSets().at(0);
-    for (int i = 0; i < set->count(); ++i) values.push_back(static_cast<int>(set->at(i)));
+    for (double value : form->Series2->values()) values.push_back(static_cast<int>(value));
     return values;
   }
   Values Line() const {
     Values values;
-    for (const QPointF& p : form->Series1->points()) values.push_back(static_cast<int>(p.y()));
+    for (double value : form->Series1->values()) values.push_back(static_cast<int>(value));
     return values;
   }
 
@@ -187,18 +181,23 @@ TEST_F(TableEditor, SelectingANoteSendsOnlyWhenTheTrackBarMoves) {
   SelectNote(3);
   Type(form->Edit4, "100");
   Live(true);
-  QSignalSpy redraws(form->Series2->barSets().at(0), &QBarSet::valuesAdded);
+  int redraws = 0;
+  const TNotifyEvent repaint = form->Series2->OnChange;
+  form->Series2->OnChange = [&](TObject* sender) {
+    ++redraws;
+    repaint(sender);
+  };
 
   Click(form->UpDown6, Qt::UpArrow);  // 100 -> 0: stored again and sent
   EXPECT_EQ(form->Edit4->Text(), "0");
   EXPECT_EQ(TrackBarValue(), 0);
   EXPECT_EQ(Take(), Texts{"F0 70 7B 00 44 00 00 F7"});
-  EXPECT_EQ(redraws.count(), 1);
+  EXPECT_EQ(redraws, 1);
 
   Click(form->UpDown6, Qt::UpArrow);  // 0 -> 0: only the label changes
   EXPECT_EQ(form->lbNote->Caption(), "F 0");  // note 5 above base note 24
   EXPECT_EQ(Take(), Texts{});
-  EXPECT_EQ(redraws.count(), 1);
+  EXPECT_EQ(redraws, 1);
 }
 
 TEST_F(TableEditor, NoteFieldIgnoresTextThatIsNotANoteIndex) {
@@ -291,9 +290,8 @@ TEST_F(TableEditor, GeneratorUsesItsUpDownsAndKeysAndKeepsItsFields) {
 // ---- pictures ----
 
 // Where a value lies on screen, in the tab's coordinates.
-QPoint OnTab(TForm1* form, QAbstractSeries* series, double note, double value) {
-  const QPointF scene = form->Chart1->chart()->mapToPosition(QPointF(note, value), series);
-  return form->Chart1->viewport()->mapTo(form->TabTable, form->Chart1->mapFromScene(scene));
+QPoint OnTab(TForm1* form, double note, double value) {
+  return form->Chart1->mapTo(form->TabTable, form->Chart1->MapToPosition(note, value)).toPoint();
 }
 bool IsTeal(QRgb c) { return qRed(c) < 80 && qGreen(c) > 100 && qBlue(c) > 100; }
 bool NearAqua(const QImage& image, QPoint at) {
@@ -317,13 +315,13 @@ TEST_F(TableEditor, PicturesOfTheDefaultGeneratorTableAsBarsAndLine) {
   };
   const QImage bars = shoot("table-bars.png");
   // The line rises: at height 120 there is a bar at note 40, none at note 8.
-  EXPECT_TRUE(IsTeal(bars.pixel(OnTab(form, form->Series2, 40, 120))));
-  EXPECT_FALSE(IsTeal(bars.pixel(OnTab(form, form->Series2, 8, 120))));
+  EXPECT_TRUE(IsTeal(bars.pixel(OnTab(form, 40, 120))));
+  EXPECT_FALSE(IsTeal(bars.pixel(OnTab(form, 8, 120))));
 
   QTest::mouseClick(form->SpeedButton11, Qt::LeftButton);
   const QImage line = shoot("table-line.png");
-  EXPECT_TRUE(NearAqua(line, OnTab(form, form->Series1, 24, 130)));
-  EXPECT_FALSE(IsTeal(line.pixel(OnTab(form, form->Series1, 40, 120))));
+  EXPECT_TRUE(NearAqua(line, OnTab(form, 24, 130)));
+  EXPECT_FALSE(IsTeal(line.pixel(OnTab(form, 40, 120))));
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // "File Error" boxes.
 #include <gtest/gtest.h>
 
-#include <QBarSeries>
-#include <QBarSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -18,6 +16,7 @@
 #include "support/editor_fixture.h"
 #include "support/file_size_limit.h"
 #include "table/form3.h"
+#include "table/table_chart.h"
 
 namespace {
 
@@ -65,8 +64,7 @@ class TableFiles : public testing_support::EditorFixture {
   }
   Bytes Chart() const {
     Bytes values;
-    const QBarSet* set = form->Series2->barSets().at(0);
-    for (int i = 0; i < set->count(); ++i) values.push_back(static_cast<uint8_t>(set->at(i)));
+    for (double value : form->Series2->values()) values.push_back(static_cast<uint8_t>(value));
     return values;
   }
   std::vector<int> Table() const { return {form->NoteTable().begin(), form->NoteTable().end()}; }

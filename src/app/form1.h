@@ -20,9 +20,8 @@
 #include "ui/up_down.h"
 
 class QTabWidget;
-class QChartView;
-class QLineSeries;
-class QBarSeries;
+class TableChartView;
+class TChartSeries;
 class TMidiOutput;
 class TMidiInput;
 class SettingsStore;
@@ -365,7 +364,7 @@ class TForm1 : public QWidget, public TComponent {
 
   // --- "Table" tab ---
   TTrackBar* TrackBar1;  // DAC value of the current note, upside down
-  QChartView* Chart1;
+  TableChartView* Chart1;
   TSpeedButton* SpeedButton1;  // New Table
   TSpeedButton* SpeedButton2;  // Open Table
   TSpeedButton* SpeedButton3;  // Save Table
@@ -378,8 +377,8 @@ class TForm1 : public QWidget, public TComponent {
   TLabel* lbNote;
   TEdit* Edit4;
   TUpDown* UpDown7;  // DAC value 0..255
-  QLineSeries* Series1;  // the table as a line, hidden at start
-  QBarSeries* Series2;  // the table as bars, shown at start
+  TChartSeries* Series1;  // the table as a line, hidden at start
+  TChartSeries* Series2;  // the table as bars, shown at start
 
  protected:
   void closeEvent(QCloseEvent* event) override;

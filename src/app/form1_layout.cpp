@@ -1,6 +1,4 @@
 // Builds the main window's controls in their initial state.
-#include <QChart>
-#include <QChartView>
 #include <QStyle>
 #include <QTabWidget>
 
@@ -262,10 +260,9 @@ void TForm1::BuildTableTab() {
   TrackBar1->setInvertedAppearance(true);
   TrackBar1->setInvertedControls(true);
 
-  auto* chart = new TableChartView(page);
-  Chart1 = chart;
-  Series1 = chart->LineSeries();
-  Series2 = chart->BarSeries();
+  Chart1 = new TableChartView(page);
+  Series1 = Chart1->LineSeries();
+  Series2 = Chart1->BarSeries();
   Chart1->setGeometry(36, 0, 736, 402);
 
   auto* panel = new TPanel(page);

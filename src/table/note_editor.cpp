@@ -1,7 +1,5 @@
 // The note table editor of the "Table" tab: the note field selects an entry, the
 // track bar (upside down) and the "DAC" field set its value, the chart shows all.
-#include <QBarSeries>
-#include <QLineSeries>
 #include <algorithm>
 
 #include "app/form1.h"

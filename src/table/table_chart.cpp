@@ -1,12 +1,10 @@
 #include "table/table_chart.h"
 
-#include <QBarSeries>
-#include <QBarSet>
-#include <QGraphicsLayout>
-#include <QLineSeries>
+#include <QFontMetricsF>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QValueAxis>
+#include <cmath>
 
 #include "table/chart_backdrop.h"
 
@@ -14,133 +12,164 @@ namespace {
 
 const QColor kAqua(0, 255, 255);
 const QColor kTeal(0, 128, 128);
+const QColor kScaleGrey(150, 150, 150);
 // How far the back of the chart lies behind its front, in pixels.
 constexpr qreal kDepthX = 9;
 constexpr qreal kDepthY = 6;
 const QPointF kDepth(kDepthX, -kDepthY);
+// Room around the plot and its labels: the walls and bar tops reach up and right
+// by the depth.
+constexpr qreal kLeft = 6, kTop = 6 + kDepthY, kRight = 6 + kDepthX, kBottom = 2;
+constexpr qreal kTickLength = 5;
+constexpr qreal kLabelGap = 1;
+constexpr int kTopValue = 255;
+constexpr int kLabelStep = 25;
 
 QPolygonF Extruded(QPointF a, QPointF b) { return QPolygonF({a, b, b + kDepth, a + kDepth}); }
 
 }  // namespace
 
-TableChartView::TableChartView(QWidget* parent) : QChartView(new QChart, parent) {
-  QChart* c = chart();
-  c->legend()->hide();
-  c->setBackgroundVisible(false);
-  c->setPlotAreaBackgroundVisible(false);
-  c->setBackgroundRoundness(0);
-  c->layout()->setContentsMargins(0, 0, 0, 0);
-  c->setMargins(QMargins(4, 6 + static_cast<int>(kDepthY), 6 + static_cast<int>(kDepthX), 2));
-  setRenderHint(QPainter::Antialiasing);
-  setRubberBand(QChartView::NoRubberBand);
-  // The walls and bar tops reach beyond the items that change.
-  setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+void TChartSeries::setValues(std::vector<double> values) {
+  values_ = std::move(values);
+  if (OnChange) OnChange(this);
+}
 
-  line_ = new QLineSeries;
-  line_->setName("Series1");
-  line_->setPen(QPen(kAqua, 2));
-  bars_ = new QBarSeries;
-  bars_->setName("Series2");
-  bars_->setBarWidth(1.0);
-  set_ = new QBarSet("Series2");
+void TChartSeries::setVisible(bool visible) {
+  if (visible == visible_) return;
+  visible_ = visible;
+  if (OnChange) OnChange(this);
+}
+
+TableChartView::TableChartView(QWidget* parent) : QWidget(parent), labelFont_("Arial") {
+  labelFont_.setPixelSize(11);
+  // The widest label is the top one; each has a pixel of room above and below.
+  const QFontMetricsF metrics(labelFont_);
+  label_ = QSizeF(metrics.horizontalAdvance(QString::number(kTopValue)),
+                  std::ceil(metrics.height()) + 2);
+  line_.setVisible(false);
+  for (TChartSeries* series : {&line_, &bars_}) series->OnChange = [this](TObject*) { update(); };
+}
+
+// The plot spans the notes across and 0..255 up; the scale's labels stand
+// left of it, and the top and bottom labels reach half their height beyond it.
+QRectF TableChartView::PlotArea() const {
+  const qreal left = kLeft + label_.width() + kLabelGap + kTickLength;
+  return QRectF(QPointF(left, kTop + label_.height() / 2),
+                QPointF(width() - kRight, height() - kBottom - label_.height() / 2));
+}
+
+QPointF TableChartView::MapToPosition(double note, double value) const {
+  const QRectF plot = PlotArea();
+  return QPointF(plot.left() + (note + 0.5) * plot.width() / kTableSize,
+                 plot.bottom() - value * plot.height() / kTopValue);
+}
+
+// A bar spans one whole note, touching its neighbours.
+QRectF TableChartView::Bar(int note) const {
+  const double value = bars_.values()[note];
+  return QRectF(MapToPosition(note - 0.5, value), MapToPosition(note + 0.5, 0));
+}
+
+void TableChartView::paintEvent(QPaintEvent*) {
+  if (backdrop_.size() != size()) backdrop_ = ChartBackdrop(size());
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.drawImage(QPointF(0, 0), backdrop_);
+  DrawWalls(painter);
+  DrawScale(painter);
+  painter.save();
+  painter.setClipRect(PlotArea());
+  if (bars_.isVisible()) DrawBars(painter);
+  if (line_.isVisible()) DrawLine(painter);
+  painter.restore();
+  if (bars_.isVisible()) DrawBarTops(painter);
+}
+
+void TableChartView::DrawWalls(QPainter& painter) const {
+  const QRectF plot = PlotArea();
+  painter.setPen(QPen(QColor(40, 40, 40), 1));
+  painter.setBrush(QColor(0, 0, 0, 70));
+  painter.drawRect(plot.translated(kDepth));
+  QLinearGradient wall(plot.topLeft(), plot.topLeft() + kDepth);
+  wall.setColorAt(0, QColor(150, 150, 150, 190));
+  wall.setColorAt(1, QColor(100, 100, 100, 190));
+  painter.setBrush(wall);
+  painter.drawPolygon(Extruded(plot.bottomLeft(), plot.topLeft()));
+  painter.setBrush(QColor(120, 120, 120, 190));
+  painter.drawPolygon(Extruded(plot.bottomLeft(), plot.bottomRight()));
+}
+
+// Dotted grid lines, the scale's line with its ticks, and whole-number labels
+// every 25.
+void TableChartView::DrawScale(QPainter& painter) const {
+  const QRectF plot = PlotArea();
+  painter.setFont(labelFont_);
+  for (int value = 0; value <= kTopValue; value += kLabelStep) {
+    const qreal y = MapToPosition(0, value).y();
+    painter.setPen(QPen(QColor(150, 150, 150, 90), 1, Qt::DotLine));
+    painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+    painter.setPen(QPen(kScaleGrey, 1));
+    painter.drawLine(QPointF(plot.left() - kTickLength, y), QPointF(plot.left(), y));
+    painter.setPen(kAqua);
+    const QRectF label(0, y - label_.height() / 2, plot.left() - kTickLength - kLabelGap,
+                       label_.height());
+    painter.drawText(label, Qt::AlignRight | Qt::AlignTop, QString::number(value));
+  }
+  // Just left of the plot, so that the edge of the left wall stays in sight.
+  const qreal x = plot.left() - 1;
+  painter.setPen(QPen(kScaleGrey, 1));
+  painter.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.top()));
+}
+
+void TableChartView::DrawBars(QPainter& painter) const {
   QLinearGradient fill(0, 0, 0, 1);
   fill.setCoordinateMode(QGradient::ObjectMode);
   fill.setColorAt(0, QColor(0, 200, 200));
   fill.setColorAt(1, QColor(0, 96, 96));
-  set_->setBrush(fill);
-  set_->setPen(QPen(kTeal.darker(200), 1));
-  bars_->append(set_);
-  c->addSeries(bars_);
-  c->addSeries(line_);
-
-  // The notes run along an axis that is not drawn; a bar spans one whole note.
-  auto* notes = new QValueAxis;
-  notes->setRange(-0.5, kTableSize - 0.5);
-  notes->setVisible(false);
-  c->addAxis(notes, Qt::AlignBottom);
-  auto* dac = new QValueAxis;
-  dac->setRange(0, 255);
-  dac->setLabelFormat("%d");
-  dac->setTickType(QValueAxis::TicksDynamic);
-  dac->setTickAnchor(0);
-  dac->setTickInterval(25);
-  dac->setMinorTickCount(0);
-  QFont font("Arial");
-  font.setPixelSize(11);
-  dac->setLabelsFont(font);
-  dac->setLabelsColor(kAqua);
-  dac->setLinePen(QPen(QColor(150, 150, 150), 1));
-  dac->setGridLinePen(QPen(QColor(150, 150, 150, 90), 1, Qt::DotLine));
-  c->addAxis(dac, Qt::AlignLeft);
-  for (QAbstractSeries* series : {static_cast<QAbstractSeries*>(bars_),
-                                  static_cast<QAbstractSeries*>(line_)}) {
-    series->attachAxis(notes);
-    series->attachAxis(dac);
-  }
-  line_->setVisible(false);
-}
-
-void TableChartView::drawBackground(QPainter* painter, const QRectF&) {
-  if (backdrop_.size() != viewport()->size()) backdrop_ = ChartBackdrop(viewport()->size());
-  painter->drawImage(QPointF(0, 0), backdrop_);
-
-  const QRectF plot = chart()->plotArea();
-  painter->setPen(QPen(QColor(40, 40, 40), 1));
-  painter->setBrush(QColor(0, 0, 0, 70));
-  painter->drawRect(plot.translated(kDepth));
-  QLinearGradient wall(plot.topLeft(), plot.topLeft() + kDepth);
-  wall.setColorAt(0, QColor(150, 150, 150, 190));
-  wall.setColorAt(1, QColor(100, 100, 100, 190));
-  painter->setBrush(wall);
-  painter->drawPolygon(Extruded(plot.bottomLeft(), plot.topLeft()));
-  painter->setBrush(QColor(120, 120, 120, 190));
-  painter->drawPolygon(Extruded(plot.bottomLeft(), plot.bottomRight()));
+  painter.setPen(QPen(kTeal.darker(200), 1));
+  painter.setBrush(fill);
+  for (int i = 0; i < static_cast<int>(bars_.values().size()); ++i) painter.drawRect(Bar(i));
 }
 
 // The top of every bar, and the side of a bar where its right neighbour is lower.
 // A face is cut where a taller neighbour stands in front of it.
-void TableChartView::drawForeground(QPainter* painter, const QRectF&) {
-  if (!bars_->isVisible() || set_->count() != kTableSize) return;
-  const qreal bottom = chart()->mapToPosition(QPointF(0, 0), bars_).y();
-  auto front = [&](int i) {
-    const QPointF topLeft = chart()->mapToPosition(QPointF(i - 0.5, set_->at(i)), bars_);
-    const QPointF bottomRight = chart()->mapToPosition(QPointF(i + 0.5, 0), bars_);
-    return QRectF(topLeft, QPointF(bottomRight.x(), bottom));
-  };
-  painter->setPen(QPen(kTeal.darker(200), 1));
+void TableChartView::DrawBarTops(QPainter& painter) const {
+  if (bars_.values().size() != kTableSize) return;
+  const qreal bottom = MapToPosition(0, 0).y();
+  painter.setPen(QPen(kTeal.darker(200), 1));
   for (int i = 0; i < kTableSize; ++i) {
-    const QRectF bar = front(i);
+    const QRectF bar = Bar(i);
     QPainterPath top;
     top.addPolygon(Extruded(bar.topLeft(), bar.topRight()));
     top.closeSubpath();
     QPainterPath side;
-    const qreal nextTop = i + 1 < kTableSize ? front(i + 1).top() : bottom;
+    const qreal nextTop = i + 1 < kTableSize ? Bar(i + 1).top() : bottom;
     if (nextTop > bar.top()) {
       side.addPolygon(Extruded(QPointF(bar.right(), nextTop), bar.topRight()));
       side.closeSubpath();
     }
     if (i + 1 < kTableSize) {
       QPainterPath next;
-      next.addRect(front(i + 1));
+      next.addRect(Bar(i + 1));
       top = top.subtracted(next);
     }
-    painter->setBrush(QColor(60, 220, 220));
-    painter->drawPath(top);
-    painter->setBrush(QColor(0, 80, 80));
-    painter->drawPath(side);
+    painter.setBrush(QColor(60, 220, 220));
+    painter.drawPath(top);
+    painter.setBrush(QColor(0, 80, 80));
+    painter.drawPath(side);
   }
 }
 
-void ShowTableInChart(QLineSeries* line, QBarSeries* bars, const TNoteTable& table) {
-  QList<QPointF> points;
-  QList<qreal> values;
-  for (int i = 0; i < kTableSize; ++i) {
-    points.append(QPointF(i, table[i]));
-    values.append(table[i]);
-  }
-  line->clear();
-  line->append(points);
-  QBarSet* set = bars->barSets().value(0);
-  set->remove(0, set->count());
-  set->append(values);
+void TableChartView::DrawLine(QPainter& painter) const {
+  QPolygonF points;
+  for (int i = 0; i < static_cast<int>(line_.values().size()); ++i)
+    points.append(MapToPosition(i, line_.values()[i]));
+  painter.setPen(QPen(kAqua, 2));
+  painter.drawPolyline(points);
+}
+
+void ShowTableInChart(TChartSeries* line, TChartSeries* bars, const TNoteTable& table) {
+  const std::vector<double> values(table.begin(), table.end());
+  line->setValues(values);
+  bars->setValues(values);
 }

@@ -1,35 +1,63 @@
 #pragma once
 
-#include <QChartView>
+#include <QFont>
 #include <QImage>
+#include <QWidget>
+#include <vector>
 
 #include "table/note_table.h"
+#include "ui/tobject.h"
 
-class QBarSeries;
-class QBarSet;
-class QLineSeries;
+// One way of showing the note table in the chart: its values, entry 0 first, and
+// whether it is shown.
+class TChartSeries : public TObject {
+ public:
+  const std::vector<double>& values() const { return values_; }
+  void setValues(std::vector<double> values);
+  bool isVisible() const { return visible_; }
+  void setVisible(bool visible);
+
+  // After every change of values or visibility; the chart repaints.
+  TNotifyEvent OnChange;
+
+ private:
+  std::vector<double> values_;
+  bool visible_ = true;
+};
 
 // The chart of the "Table" tab: the note table as teal bars or as an aqua line
-// over a fixed 0..255 scale, with no horizontal axis, legend or title. The view
-// paints a dark picture of synthesizer modules behind the chart, grey walls and
-// the tops and sides of the bars, to suggest depth.
-class TableChartView : public QChartView {
+// over a fixed 0..255 scale, with no horizontal axis, legend or title. Behind the
+// chart lies a dark picture of synthesizer modules; grey walls and the tops and
+// sides of the bars suggest depth.
+class TableChartView : public QWidget {
  public:
   explicit TableChartView(QWidget* parent = nullptr);
 
-  QLineSeries* LineSeries() const { return line_; }  // hidden at start
-  QBarSeries* BarSeries() const { return bars_; }  // shown at start
+  TChartSeries* LineSeries() { return &line_; }  // hidden at start
+  TChartSeries* BarSeries() { return &bars_; }  // shown at start
+
+  // Where a value of a note is drawn, in the widget: the middle of its bar across,
+  // the value's height on the scale.
+  QPointF MapToPosition(double note, double value) const;
 
  protected:
-  void drawBackground(QPainter* painter, const QRectF& rect) override;
-  void drawForeground(QPainter* painter, const QRectF& rect) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
-  QLineSeries* line_;
-  QBarSeries* bars_;
-  QBarSet* set_;
+  QRectF PlotArea() const;
+  QRectF Bar(int note) const;
+  void DrawWalls(QPainter& painter) const;
+  void DrawScale(QPainter& painter) const;
+  void DrawBars(QPainter& painter) const;
+  void DrawBarTops(QPainter& painter) const;
+  void DrawLine(QPainter& painter) const;
+
+  TChartSeries line_;
+  TChartSeries bars_;
+  QFont labelFont_;
+  QSizeF label_;  // room for one label of the scale
   QImage backdrop_;
 };
 
 // Rebuilds both series from the table, entry 0 first.
-void ShowTableInChart(QLineSeries* line, QBarSeries* bars, const TNoteTable& table);
+void ShowTableInChart(TChartSeries* line, TChartSeries* bars, const TNoteTable& table);
