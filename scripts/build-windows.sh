@@ -82,8 +82,6 @@ build_qt() {
     -DCMAKE_INSTALL_PREFIX="$prefix" "${qt_options[@]}"
   cmake --build "$work/build" -j "$jobs"
   cmake --install "$work/build"
-  # Programs built against it find the toolchain here, wherever the clone is.
-  cp "$here/cmake/mingw-w64-x86_64.cmake" "$prefix/mingw-w64-x86_64.cmake"
   touch "$prefix/.complete"
   rm -rf "$work"
 }

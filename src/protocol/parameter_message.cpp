@@ -19,6 +19,9 @@ std::string HexByte(uint8_t byte) {
 
 std::string HexBytes(const ParameterMessage& message) {
   std::string text;
-  for (uint8_t byte : message) text += (text.empty() ? "" : " ") + HexByte(byte);
+  for (uint8_t byte : message) {
+    if (!text.empty()) text += ' ';
+    text += HexByte(byte);
+  }
   return text;
 }
