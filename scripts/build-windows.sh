@@ -20,7 +20,7 @@ install_packages() {
   "$here/scripts/install-deps.sh"
   local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
                   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-                  wine wine64 nsis zip dpkg-dev xz-utils)
+                  wine wine64 nsis zip dpkg-dev xz-utils python3)
   local missing=()
   for p in "${packages[@]}"; do
     [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true) == "install ok installed" ]] \
