@@ -59,6 +59,18 @@ qt_key() {
 
 qt_prefix() { echo "$cache/qt-$(qt_key)"; }
 
+# Unpacks Debian's source of PACKAGE at VERSION into WORK/src, through a private
+# list of sources, so the system's own lists stay as they are.
+fetch_debian_source() {  # package version work
+  local work=$3
+  mkdir -p "$work/etc" "$work/lists/partial"
+  echo "deb-src http://deb.debian.org/debian bookworm main" > "$work/etc/sources.list"
+  local apt=(apt-get -o Dir::Etc::sourcelist="$work/etc/sources.list"
+             -o Dir::Etc::sourceparts=- -o Dir::State::Lists="$work/lists")
+  "${apt[@]}" update -qq
+  (cd "$work" && "${apt[@]}" source --download-only "$1=$2" && dpkg-source -x ./*.dsc src >/dev/null)
+}
+
 build_qt() {
   local prefix; prefix=$(qt_prefix)
   if [[ -f "$prefix/.complete" ]]; then
@@ -67,15 +79,8 @@ build_qt() {
   fi
   local work="$cache/work"
   rm -rf "$work" "$prefix"
-  mkdir -p "$work/etc" "$work/lists/partial"
-  # Debian's source for the same qtbase as the host's (the cross build runs the
-  # host's moc, rcc and uic), through a private list of sources.
-  echo "deb-src http://deb.debian.org/debian bookworm main" > "$work/etc/sources.list"
-  local apt=(apt-get -o Dir::Etc::sourcelist="$work/etc/sources.list"
-             -o Dir::Etc::sourceparts=- -o Dir::State::Lists="$work/lists")
-  "${apt[@]}" update -qq
-  (cd "$work" && "${apt[@]}" source --download-only "qt6-base=$(qt_source_version)" \
-     && dpkg-source -x ./*.dsc src > /dev/null)
+  # The same qtbase as the host's: the cross build runs the host's moc, rcc and uic.
+  fetch_debian_source qt6-base "$(qt_source_version)" "$work"
   cmake -G Ninja -S "$work/src" -B "$work/build" \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
@@ -100,14 +105,7 @@ build_gtest() {
   fi
   local work="$cache/gtest-work"
   rm -rf "$work" "$prefix"
-  mkdir -p "$work/etc" "$work/lists/partial"
-  echo "deb-src http://deb.debian.org/debian bookworm main" > "$work/etc/sources.list"
-  local apt=(apt-get -o Dir::Etc::sourcelist="$work/etc/sources.list"
-             -o Dir::Etc::sourceparts=- -o Dir::State::Lists="$work/lists")
-  "${apt[@]}" update -qq
-  (cd "$work" && "${apt[@]}" source --download-only \
-     "googletest=$(dpkg-query -W -f='${Version}' googletest)" \
-     && dpkg-source -x ./*.dsc src > /dev/null)
+  fetch_debian_source googletest "$(dpkg-query -W -f='${Version}' googletest)" "$work"
   cmake -G Ninja -S "$work/src" -B "$work/build" \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -Dgtest_disable_pthreads=OFF
