@@ -67,36 +67,14 @@ class WinmmMidiBackend final : public MidiBackend {
     return midiOutGetDevCapsA(device, &caps, sizeof caps);
   }
   MMRESULT OutGetDevInfo(UINT device, MidiDeviceInfo& info) override {
-    MIDIOUTCAPSW caps{};
-    const MMRESULT result = midiOutGetDevCapsW(device, &caps, sizeof caps);
-    if (result != MMSYSERR_NOERROR) return result;
-    info.name = NameOf(caps);
-    info.identity = Identity(InterfacePath<HMIDIOUT>(device, midiOutMessage), info.name, device,
-                             [](UINT i, std::string& name) {
-                               MIDIOUTCAPSW other{};
-                               if (midiOutGetDevCapsW(i, &other, sizeof other) != 0) return false;
-                               name = NameOf(other);
-                               return true;
-                             });
-    return MMSYSERR_NOERROR;
+    return DevInfo<MIDIOUTCAPSW, HMIDIOUT>(device, midiOutGetDevCapsW, midiOutMessage, info);
   }
   UINT InGetNumDevs() override { return midiInGetNumDevs(); }
   MMRESULT InGetDevCaps(UINT device, MIDIINCAPSA& caps) override {
     return midiInGetDevCapsA(device, &caps, sizeof caps);
   }
   MMRESULT InGetDevInfo(UINT device, MidiDeviceInfo& info) override {
-    MIDIINCAPSW caps{};
-    const MMRESULT result = midiInGetDevCapsW(device, &caps, sizeof caps);
-    if (result != MMSYSERR_NOERROR) return result;
-    info.name = NameOf(caps);
-    info.identity = Identity(InterfacePath<HMIDIIN>(device, midiInMessage), info.name, device,
-                             [](UINT i, std::string& name) {
-                               MIDIINCAPSW other{};
-                               if (midiInGetDevCapsW(i, &other, sizeof other) != 0) return false;
-                               name = NameOf(other);
-                               return true;
-                             });
-    return MMSYSERR_NOERROR;
+    return DevInfo<MIDIINCAPSW, HMIDIIN>(device, midiInGetDevCapsW, midiInMessage, info);
   }
 
   // The ports open, send and close through winmm directly.
@@ -116,18 +94,29 @@ class WinmmMidiBackend final : public MidiBackend {
   MMRESULT InReset(Port&) override { return MMSYSERR_NOTSUPPORTED; }
 
  private:
-  // The interface path where the driver gives one. Otherwise (Wine, some older
-  // drivers) the name and, for a second device of the same name, its place
-  // among them: stable while the devices stay as they are.
-  static std::string Identity(const std::string& path, const std::string& name, UINT device,
-                              const std::function<bool(UINT, std::string&)>& nameOf) {
-    if (!path.empty()) return path;
+  // The whole name, and who the device is: the interface path where the driver
+  // gives one. Otherwise (Wine, some older drivers) the name and, for a second
+  // device of the same name, its place among them: stable while the devices stay
+  // as they are.
+  template <class Caps, class Handle>
+  static MMRESULT DevInfo(UINT device, MMRESULT (*getCaps)(UINT_PTR, Caps*, UINT),
+                          MMRESULT (*message)(Handle, UINT, DWORD_PTR, DWORD_PTR),
+                          MidiDeviceInfo& info) {
+    Caps caps{};
+    const MMRESULT result = getCaps(device, &caps, sizeof caps);
+    if (result != MMSYSERR_NOERROR) return result;
+    info.name = NameOf(caps);
+    info.identity = InterfacePath<Handle>(device, message);
+    if (!info.identity.empty()) return MMSYSERR_NOERROR;
     int before = 0;
-    std::string other;
     for (UINT i = 0; i < device; ++i) {
-      if (nameOf(i, other) && other == name) ++before;
+      Caps other{};
+      if (getCaps(i, &other, sizeof other) == MMSYSERR_NOERROR && NameOf(other) == info.name) {
+        ++before;
+      }
     }
-    return before == 0 ? name : name + " #" + std::to_string(before + 1);
+    info.identity = before == 0 ? info.name : info.name + " #" + std::to_string(before + 1);
+    return MMSYSERR_NOERROR;
   }
 };
 
