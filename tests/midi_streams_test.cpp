@@ -89,7 +89,8 @@ class Recorder final : public MidiInClient {
  private:
   void Log(const char* kind, DWORD message, DWORD timestamp) {
     char text[64];
-    std::snprintf(text, sizeof text, "%s %06X @%u", kind, message, timestamp);
+    std::snprintf(text, sizeof text, "%s %06X @%u", kind, static_cast<unsigned>(message),
+                  static_cast<unsigned>(timestamp));
     calls_.emplace_back(text);
     if (detach_on_call) detach_on_call->Detach();
   }

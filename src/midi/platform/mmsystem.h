@@ -21,6 +21,8 @@
 #endif
 #include <windows.h>
 #include <mmsystem.h>
+// The editor's dialogs have a MessageBox of their own (ui/dialogs.h).
+#undef MessageBox
 
 #else
 

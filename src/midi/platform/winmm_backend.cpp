@@ -123,8 +123,3 @@ class WinmmMidiBackend final : public MidiBackend {
 }  // namespace
 
 std::unique_ptr<MidiBackend> OpenWinmmMidiBackend() { return std::make_unique<WinmmMidiBackend>(); }
-
-namespace midi_platform_detail {
-// The ports own their winmm handles and close them themselves.
-void ReleaseOpenHandles(MidiBackend&) {}
-}  // namespace midi_platform_detail
