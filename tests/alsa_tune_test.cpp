@@ -1,26 +1,39 @@
-// Auto-tune on real kernel devices, inside the test VM: the tool sends to a USB
-// MIDI interface on the kernel's own driver, what reaches the interface is read
-// back raw on the gadget's side, and the oscillator it drives plays into
-// snd-aloop's playback side, whose capture side the tool records.
+// Auto-tune on real kernel devices, inside the test VM: the tool, or the
+// editor's window, sends to a USB MIDI interface on the kernel's own driver,
+// what reaches the interface is read back raw on the gadget's side, and the
+// oscillator it drives plays into snd-aloop's playback side, whose capture side
+// the run records.
 
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
 #include <thread>
 
+#include "app/form1.h"
 #include "cli/tool.h"
+#include "midi/midi_output.h"
 #include "midi/platform/alsa_backend.h"
 #include "midi/platform/midi_backend.h"
 #include "protocol/parameter_map.h"
 #include "support/simulated_rig.h"
+#include "support/test_support.h"
 #include "support/usb_units.h"
 #include "tune/pitch_meter.h"
+#include "tune_ui/auto_tune_parts.h"
+#include "tune_ui/auto_tune_window.h"
+#include "ui/dialogs.h"
 
 namespace {
 
@@ -50,10 +63,17 @@ class LoopbackOscillator {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
   }
+  // Once the run's restore has come in, or after 20 s: the run's set-up sends
+  // one CFG2 message, its restore the last. Only the oscillator's thread reads
+  // the unit, so it is left to take them.
+  void StopAfterRestore() {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (cfg2_taken_ < 2 && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Stop();
+  }
   const std::string& Why() const { return why_; }
   const InterfaceModel& Interface() const { return model_; }
-  // CFG2 messages taken: the run's set-up sends one, its restore the last.
-  int Cfg2Taken() const { return cfg2_taken_.load(); }
 
  private:
   void Take(const std::string& hex) {
@@ -92,15 +112,35 @@ class LoopbackOscillator {
   double phase_ = 0;
 };
 
-TEST(UsbTuneRig, ToolTunesAUsbInterfaceHeardThroughALoopbackCard) {
-  if (!getenv("TQX_IN_VM")) GTEST_SKIP() << "needs the test VM's USB controllers and snd-aloop";
-  UsbMidiUnit unit("Tune", 0);
-  ASSERT_TRUE(unit.Ready()) << unit.Why();
-  std::string why;
-  std::unique_ptr<MidiBackend> backend = OpenAlsaMidiBackend(why);
-  ASSERT_TRUE(backend) << why;
-  SetMidiBackend(std::move(backend));
+// Every entry within half a DAC step of its note, and the 2 cents the
+// oscillator may drift during the run.
+void ExpectTuned(const TNoteTable& table, int base_note) {
+  for (int i = 0; i < kTableSize; ++i) {
+    const int dac = table[static_cast<std::size_t>(i)];
+    const double target = 440 * std::exp2((base_note + i - 69) / 12.0);
+    EXPECT_LE(std::fabs(tune::Cents(OscillatorHz(dac), target)),
+              tune::Cents(OscillatorHz(dac + 1), OscillatorHz(dac)) / 2 + 2) << "entry " << i + 1;
+  }
+}
 
+// The unit plugged in and the kernel sequencer as the MIDI service.
+class UsbTuneRig : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!getenv("TQX_IN_VM")) GTEST_SKIP() << "needs the test VM's USB controllers and snd-aloop";
+    unit_ = std::make_unique<UsbMidiUnit>("Tune", 0);
+    ASSERT_TRUE(unit_->Ready()) << unit_->Why();
+    std::string why;
+    std::unique_ptr<MidiBackend> backend = OpenAlsaMidiBackend(why);
+    ASSERT_TRUE(backend) << why;
+    SetMidiBackend(std::move(backend));
+  }
+  void TearDown() override { SetMidiBackend(nullptr); }
+
+  std::unique_ptr<UsbMidiUnit> unit_;
+};
+
+TEST_F(UsbTuneRig, ToolTunesAUsbInterfaceHeardThroughALoopbackCard) {
   // Channel 2, base note 36, Polyphonic, CV 2 "Tab", as the JACK rig's.
   const std::array<std::uint8_t, 32> record = {0x01, 0x24, 0x00, 0x05, 0x01, 0x07, 0x00, 0x00, 0x00, 0x80, 0x11,
                                                0x02, 0x3F, 0x3F, 0x0C, 0x18, 0x02, 0x00, 0x01, 0x02, 0x03, 0x04,
@@ -121,7 +161,7 @@ TEST(UsbTuneRig, ToolTunesAUsbInterfaceHeardThroughALoopbackCard) {
   write("held.3CV", heldTable);
   const std::string tuned = dir.filePath("tuned.3CV").toStdString();
 
-  auto osc = std::make_unique<LoopbackOscillator>(unit, record, held);
+  auto osc = std::make_unique<LoopbackOscillator>(*unit_, record, held);
   ASSERT_TRUE(osc->Why().empty()) << osc->Why();
   const auto start = std::chrono::steady_clock::now();
   std::ostringstream out, err;
@@ -133,26 +173,73 @@ TEST(UsbTuneRig, ToolTunesAUsbInterfaceHeardThroughALoopbackCard) {
   std::printf("tuning run in the VM: %.1f s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   ASSERT_EQ(code, 0) << err.str();
-  // The oscillator's thread alone reads the unit: wait for it to take the restore.
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (osc->Cfg2Taken() < 2 && std::chrono::steady_clock::now() < limit)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  osc->Stop();
+  osc->StopAfterRestore();
   EXPECT_EQ(osc->Interface().Table(), held);
   EXPECT_EQ(osc->Interface().Record(), record);
   EXPECT_EQ(osc->Interface().Flashes(), 0);
 
   QFile file(QString::fromStdString(tuned));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray table = file.readAll();
-  ASSERT_EQ(table.size(), kTableSize);
-  for (int i = 0; i < kTableSize; ++i) {
-    const int dac = static_cast<std::uint8_t>(table[i]);
-    const double target = 440 * std::exp2((36 + i - 69) / 12.0);
-    EXPECT_LE(std::fabs(tune::Cents(OscillatorHz(dac), target)),
-              tune::Cents(OscillatorHz(dac + 1), OscillatorHz(dac)) / 2 + 2) << "entry " << i + 1;
-  }
-  SetMidiBackend(nullptr);
+  const QByteArray bytes = file.readAll();
+  ASSERT_EQ(bytes.size(), kTableSize);
+  TNoteTable table{};
+  for (int i = 0; i < kTableSize; ++i) table[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bytes[i]);
+  ExpectTuned(table, 36);
+}
+
+TEST_F(UsbTuneRig, WindowTunesAUsbInterfaceHeardThroughALoopbackCard) {
+  ui::ScriptedDialogs dialogs;
+  dialogs.AnswerNextQuestion(true);  // "Accept?"
+  auto form = std::make_unique<TForm1>();
+  form->RadioButton1->SetChecked(true);  // Polyphonic: the run plays Monophonic and must set it back
+  // The editor opens the first MIDI port, a VirMIDI one here: the user picks the cable.
+  const int cable = form->cmbOutput->findText("TQX Cable", Qt::MatchContains);
+  ASSERT_GE(cable, 0);
+  form->cmbOutput->SetItemIndex(cable);
+  emit form->cmbOutput->activated(cable);
+  ASSERT_EQ(form->MidiOutput1->State(), mosOpen);
+  ASSERT_NE(form->cmbOutput->Text().toStdString().find("TQX Cable"), std::string::npos);
+  // The interface holds what the editor holds, as after a full transfer.
+  const std::array<int, 32> editor = form->GetConfigRecord();
+  std::array<std::uint8_t, 32> record{};
+  for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(editor[i]);
+  const TNoteTable held = form->NoteTable();
+  LoopbackOscillator osc(*unit_, record, held);
+  ASSERT_TRUE(osc.Why().empty()) << osc.Why();
+
+  const tune_ui::AutoTuneParts parts = tune_ui::PlatformAutoTuneParts();
+  tune_ui::AutoTuneParts::Install(&parts);
+  bool opened = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* window = dynamic_cast<tune_ui::AutoTuneWindow*>(QApplication::activeModalWidget());
+    if (!window) return;
+    poll.stop();
+    opened = true;
+    // ALSA's list names the loopback card's capture side by card and device.
+    const int input = window->InputList->findData(QString("hw:CARD=Loopback,DEV=1"));
+    EXPECT_GE(input, 0);
+    window->InputList->setCurrentIndex(input);
+    const auto start = std::chrono::steady_clock::now();
+    QTest::mouseClick(window->BtnStart, Qt::LeftButton);  // returns when the run has ended
+    std::printf("tuning run from the window in the VM: %.1f s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    EXPECT_EQ(window->StatusLabel->text(), "Done: the tuned table is in the editor.")
+        << window->MessageLabel->text().toStdString();
+    window->grab().save(QString::fromStdString((ArtifactDir() / "auto_tune_vm.png").string()));
+    window->BtnCancel->click();
+  });
+  poll.start(10);
+  QTest::mouseClick(form->BtnAutoTune, Qt::LeftButton);
+  ASSERT_TRUE(opened);
+  osc.StopAfterRestore();
+  ExpectTuned(form->NoteTable(), editor[param::NREF - param::CONFIG_FIRST]);
+  // The run sent back the editor's configuration and table, and nothing went to flash.
+  EXPECT_EQ(osc.Interface().Record(), record);
+  EXPECT_EQ(osc.Interface().Table(), held);
+  EXPECT_EQ(osc.Interface().Flashes(), 0);
+  form.reset();
+  tune_ui::AutoTuneParts::Install(nullptr);
 }
 
 }  // namespace
