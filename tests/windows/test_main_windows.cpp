@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <QApplication>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -16,23 +17,27 @@ class PrivateUserKey {
   PrivateUserKey() {
     path_ = L"Software\\TQX512 tests\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(GetTickCount64());
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key_, nullptr) != ERROR_SUCCESS ||
-        RegOverridePredefKey(HKEY_CURRENT_USER, key_) != ERROR_SUCCESS) {
-      ok_ = false;
-    }
+    created_ = RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                               nullptr, &key_, nullptr);
+    if (created_ == ERROR_SUCCESS) overridden_ = RegOverridePredefKey(HKEY_CURRENT_USER, key_);
   }
   ~PrivateUserKey() {
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     if (key_) RegCloseKey(key_);
     RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
   }
-  bool Ok() const { return ok_; }
+  bool Ok() const { return created_ == ERROR_SUCCESS && overridden_ == ERROR_SUCCESS; }
+  // Printed on standard output, which is what test discovery shows.
+  void Report() const {
+    std::printf("cannot give the tests a registry key of their own: create %ld, override %ld\n",
+                created_, overridden_);
+  }
 
  private:
   std::wstring path_;
   HKEY key_ = nullptr;
-  bool ok_ = true;
+  LSTATUS created_ = ERROR_SUCCESS;
+  LSTATUS overridden_ = ERROR_SUCCESS;
 };
 
 }  // namespace
@@ -42,7 +47,7 @@ class PrivateUserKey {
 int main(int argc, char** argv) {
   const PrivateUserKey settings;
   if (!settings.Ok()) {
-    std::fputs("cannot give the tests a registry key of their own\n", stderr);
+    settings.Report();
     return 1;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
