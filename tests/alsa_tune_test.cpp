@@ -219,6 +219,9 @@ TEST_F(UsbTuneRig, WindowTunesAUsbInterfaceHeardThroughALoopbackCard) {
     // ALSA's list names the loopback card's capture side by card and device.
     const int input = window->InputList->findData(QString("hw:CARD=Loopback,DEV=1"));
     EXPECT_GE(input, 0);
+    // Both capture sides have one description: the list tells them apart.
+    EXPECT_TRUE(window->InputList->itemText(input).endsWith(" (hw:CARD=Loopback,DEV=1)"))
+        << window->InputList->itemText(input).toStdString();
     window->InputList->setCurrentIndex(input);
     const auto start = std::chrono::steady_clock::now();
     QTest::mouseClick(window->BtnStart, Qt::LeftButton);  // returns when the run has ended

@@ -1,5 +1,8 @@
 #include "audio/audio_input.h"
 
+#include <algorithm>
+#include <utility>
+
 #ifdef _WIN32
 #include "audio/wave_in_audio_input.h"
 #else
@@ -10,11 +13,28 @@
 
 namespace audio {
 
+namespace {
+
+// ALSA describes every device of a card alike (a loopback card's two capture
+// sides both as "Loopback PCM"): those are told apart by their names.
+std::vector<AudioDevice> Distinct(std::vector<AudioDevice> devices) {
+  const std::vector<AudioDevice> listed = devices;
+  for (AudioDevice& device : devices) {
+    const auto alike = std::count_if(listed.begin(), listed.end(), [&](const AudioDevice& other) {
+      return other.description == device.description;
+    });
+    if (alike > 1 && device.description != device.name) device.description += " (" + device.name + ")";
+  }
+  return devices;
+}
+
+}  // namespace
+
 #ifdef _WIN32
 std::vector<AudioDevice> ListAudioInputs() {
   std::vector<AudioDevice> devices{{"default", "default"}};
   AddWaveInCaptureDevices(devices);
-  return devices;
+  return Distinct(std::move(devices));
 }
 
 std::unique_ptr<AudioInput> OpenAudioInput(const std::string& name, std::string& why) {
@@ -28,7 +48,7 @@ std::vector<AudioDevice> ListAudioInputs() {
   std::vector<AudioDevice> devices{{"default", "default"}};
   AddAlsaCaptureDevices(devices);
   AddJackCaptureDevices(devices);
-  return devices;
+  return Distinct(std::move(devices));
 }
 
 std::unique_ptr<AudioInput> OpenAudioInput(const std::string& name, std::string& why) {

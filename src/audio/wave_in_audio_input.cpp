@@ -9,10 +9,13 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/capture_buffer.h"
 
@@ -37,6 +40,25 @@ std::string Failure(const char* what, MMRESULT result) {
   wchar_t text[MAXERRORLENGTH] = {};
   waveInGetErrorTextW(result, text, MAXERRORLENGTH);
   return std::string("Cannot ") + what + " - " + Utf8(text);
+}
+
+// Each device's name, by device number (empty where it cannot be read). Two cards
+// of one kind have one name (a loopback card's two capture sides do under Wine):
+// the second is "NAME #2", so that each can be chosen.
+std::vector<std::string> DeviceNames() {
+  std::vector<std::string> names;
+  for (UINT device = 0, count = waveInGetNumDevs(); device < count; ++device) {
+    WAVEINCAPSW caps{};
+    std::string name = waveInGetDevCapsW(device, &caps, sizeof caps) == 0 ? Utf8(caps.szPname) : "";
+    if (!name.empty()) {
+      const auto same = std::count_if(names.begin(), names.end(), [&](const std::string& other) {
+        return other == name || other.starts_with(name + " #");
+      });
+      if (same > 0) name += " #" + std::to_string(same + 1);
+    }
+    names.push_back(std::move(name));
+  }
+  return names;
 }
 
 class WaveInAudioInput : public AudioInput {
@@ -137,15 +159,13 @@ class WaveInAudioInput : public AudioInput {
 std::unique_ptr<AudioInput> OpenWaveInAudioInput(const std::string& name, std::string& why) {
   UINT device = WAVE_MAPPER;
   if (name != "default") {
-    const UINT count = waveInGetNumDevs();
-    for (device = 0; device < count; ++device) {
-      WAVEINCAPSW caps{};
-      if (waveInGetDevCapsW(device, &caps, sizeof caps) == 0 && Utf8(caps.szPname) == name) break;
-    }
-    if (device == count) {
+    const std::vector<std::string> names = DeviceNames();
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found == names.end()) {
       why = "no audio input \"" + name + "\"";
       return nullptr;
     }
+    device = static_cast<UINT>(found - names.begin());
   }
   auto input = std::make_unique<WaveInAudioInput>();
   if (!input->Open(device, why)) return nullptr;
@@ -153,12 +173,8 @@ std::unique_ptr<AudioInput> OpenWaveInAudioInput(const std::string& name, std::s
 }
 
 void AddWaveInCaptureDevices(std::vector<AudioDevice>& devices) {
-  for (UINT device = 0, count = waveInGetNumDevs(); device < count; ++device) {
-    WAVEINCAPSW caps{};
-    if (waveInGetDevCapsW(device, &caps, sizeof caps) != 0) continue;
-    const std::string name = Utf8(caps.szPname);
-    devices.push_back({name, name});
-  }
+  for (const std::string& name : DeviceNames())
+    if (!name.empty()) devices.push_back({name, name});
 }
 
 }  // namespace audio
