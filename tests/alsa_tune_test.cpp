@@ -7,14 +7,9 @@
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -28,10 +23,8 @@
 #include "midi/platform/midi_backend.h"
 #include "protocol/parameter_map.h"
 #include "support/simulated_rig.h"
-#include "support/test_support.h"
+#include "support/tune_window_run.h"
 #include "support/usb_units.h"
-#include "tune/pitch_meter.h"
-#include "tune_ui/auto_tune_parts.h"
 #include "tune_ui/auto_tune_window.h"
 #include "ui/dialogs.h"
 
@@ -111,17 +104,6 @@ class LoopbackOscillator {
   std::atomic<int> cfg2_taken_{0};
   double phase_ = 0;
 };
-
-// Every entry within half a DAC step of its note, and the 2 cents the
-// oscillator may drift during the run.
-void ExpectTuned(const TNoteTable& table, int base_note) {
-  for (int i = 0; i < kTableSize; ++i) {
-    const int dac = table[static_cast<std::size_t>(i)];
-    const double target = 440 * std::exp2((base_note + i - 69) / 12.0);
-    EXPECT_LE(std::fabs(tune::Cents(OscillatorHz(dac), target)),
-              tune::Cents(OscillatorHz(dac + 1), OscillatorHz(dac)) / 2 + 2) << "entry " << i + 1;
-  }
-}
 
 // The unit plugged in and the kernel sequencer as the MIDI service.
 class UsbTuneRig : public ::testing::Test {
@@ -207,34 +189,14 @@ TEST_F(UsbTuneRig, WindowTunesAUsbInterfaceHeardThroughALoopbackCard) {
   LoopbackOscillator osc(*unit_, record, held);
   ASSERT_TRUE(osc.Why().empty()) << osc.Why();
 
-  const tune_ui::AutoTuneParts parts = tune_ui::PlatformAutoTuneParts();
-  tune_ui::AutoTuneParts::Install(&parts);
-  bool opened = false;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* window = dynamic_cast<tune_ui::AutoTuneWindow*>(QApplication::activeModalWidget());
-    if (!window) return;
-    poll.stop();
-    opened = true;
-    // ALSA's list names the loopback card's capture side by card and device.
-    const int input = window->InputList->findData(QString("hw:CARD=Loopback,DEV=1"));
-    EXPECT_GE(input, 0);
-    // Both capture sides have one description: the list tells them apart.
-    EXPECT_TRUE(window->InputList->itemText(input).endsWith(" (hw:CARD=Loopback,DEV=1)"))
-        << window->InputList->itemText(input).toStdString();
-    window->InputList->setCurrentIndex(input);
-    const auto start = std::chrono::steady_clock::now();
-    QTest::mouseClick(window->BtnStart, Qt::LeftButton);  // returns when the run has ended
-    std::printf("tuning run from the window in the VM: %.1f s\n",
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    EXPECT_EQ(window->StatusLabel->text(), "Done: the tuned table is in the editor.")
-        << window->MessageLabel->text().toStdString();
-    window->grab().save(QString::fromStdString((ArtifactDir() / "auto_tune_vm.png").string()));
-    window->BtnCancel->click();
-  });
-  poll.start(10);
-  QTest::mouseClick(form->BtnAutoTune, Qt::LeftButton);
-  ASSERT_TRUE(opened);
+  // ALSA's list names the loopback card's capture side by card and device.
+  const QString input("hw:CARD=Loopback,DEV=1");
+  ASSERT_TRUE(TuneFromWindow(*form, input, "tuning run from the window in the VM", "auto_tune_vm.png",
+                             [&](tune_ui::AutoTuneWindow& window, int row) {
+                               // Both capture sides have one description: the list tells them apart.
+                               EXPECT_TRUE(window.InputList->itemText(row).endsWith(" (" + input + ")"))
+                                   << window.InputList->itemText(row).toStdString();
+                             }));
   osc.StopAfterRestore();
   ExpectTuned(form->NoteTable(), editor[param::NREF - param::CONFIG_FIRST]);
   // The run sent back the editor's configuration and table, and nothing went to flash.
@@ -242,7 +204,6 @@ TEST_F(UsbTuneRig, WindowTunesAUsbInterfaceHeardThroughALoopbackCard) {
   EXPECT_EQ(osc.Interface().Table(), held);
   EXPECT_EQ(osc.Interface().Flashes(), 0);
   form.reset();
-  tune_ui::AutoTuneParts::Install(nullptr);
 }
 
 }  // namespace

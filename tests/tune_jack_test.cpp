@@ -3,14 +3,9 @@
 // audio port.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -24,11 +19,9 @@
 #include "support/jack_oscillator.h"
 #include "support/jack_server.h"
 #include "support/simulated_rig.h"
+#include "support/tune_window_run.h"
 #include "support/test_support.h"
-#include "tune/pitch_meter.h"
 #include "tune/tuning_search.h"
-#include "tune_ui/auto_tune_parts.h"
-#include "tune_ui/auto_tune_window.h"
 #include "ui/dialogs.h"
 
 namespace {
@@ -84,15 +77,6 @@ class TuneJackTest : public ::testing::Test {
                               io);
     said = out.str() + err.str();
     return code;
-  }
-  static void ExpectTuned(const TNoteTable& table, int base_note) {
-    for (int i = 0; i < kTableSize; ++i) {
-      const int dac = table[static_cast<std::size_t>(i)];
-      const double target = 440 * std::exp2((base_note + i - 69) / 12.0);
-      // The oscillator drifts a cent or so during the run: within the 2 cents allowed.
-      EXPECT_LE(std::fabs(tune::Cents(OscillatorHz(dac), target)),
-                tune::Cents(OscillatorHz(dac + 1), OscillatorHz(dac)) / 2 + 2) << "entry " << i + 1;
-    }
   }
   void ExpectHeldAsBefore() {
     for (int i = 0; i < kTableSize; ++i) EXPECT_EQ(osc_->Interface().Entry(i), 5 * i + 10) << i;
@@ -156,35 +140,14 @@ TEST_F(TuneJackTest, SilenceAndAnUnpluggedInterfaceEndTheRunWithTheirReason) {
 TEST_F(TuneJackTest, WindowTunesTheTableThroughTheEditorsOutputAndAJackInput) {
   ui::ScriptedDialogs dialogs;
   dialogs.AnswerNextQuestion(true);  // "Accept?"
-  const tune_ui::AutoTuneParts parts = tune_ui::PlatformAutoTuneParts();
-  tune_ui::AutoTuneParts::Install(&parts);
   auto form = std::make_unique<TForm1>();
   // The oscillator's MIDI input is a hardware port: the editor opens it.
   ASSERT_EQ(form->MidiOutput1->State(), mosOpen);
   ASSERT_EQ(form->cmbOutput->Text().toStdString(), osc_->MidiInput());
   const int base_note = form->UpDown2->Position();
   const std::array<int, 32> record = form->GetConfigRecord();
-  bool opened = false;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* window = dynamic_cast<tune_ui::AutoTuneWindow*>(QApplication::activeModalWidget());
-    if (!window) return;
-    poll.stop();
-    opened = true;
-    const int input = window->InputList->findData(QString::fromStdString("jack:" + osc_->AudioOutput()));
-    EXPECT_GE(input, 0);
-    window->InputList->setCurrentIndex(input);
-    const auto start = std::chrono::steady_clock::now();
-    QTest::mouseClick(window->BtnStart, Qt::LeftButton);  // returns when the run has ended
-    std::printf("tuning run from the window: %.1f s\n",
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    EXPECT_EQ(window->StatusLabel->text(), "Done: the tuned table is in the editor.") << window->MessageLabel->text().toStdString();
-    window->grab().save(QString::fromStdString((ArtifactDir() / "auto_tune_jack.png").string()));
-    window->BtnCancel->click();
-  });
-  poll.start(10);
-  QTest::mouseClick(form->BtnAutoTune, Qt::LeftButton);
-  ASSERT_TRUE(opened);
+  ASSERT_TRUE(TuneFromWindow(*form, QString::fromStdString("jack:" + osc_->AudioOutput()),
+                             "tuning run from the window", "auto_tune_jack.png"));
   ExpectTuned(form->NoteTable(), base_note);
   // The interface got back the editor's configuration, and nothing went to flash.
   EXPECT_EQ(osc_->Interface().Field(param::CAN), record[param::CAN - param::CONFIG_FIRST]);
@@ -192,7 +155,6 @@ TEST_F(TuneJackTest, WindowTunesTheTableThroughTheEditorsOutputAndAJackInput) {
   EXPECT_EQ(osc_->Interface().Field(param::CFG2), record[param::CFG2 - param::CONFIG_FIRST]);
   EXPECT_EQ(osc_->Interface().Flashes(), 0);
   form.reset();
-  tune_ui::AutoTuneParts::Install(nullptr);
 }
 
 }  // namespace
